@@ -58,13 +58,13 @@ Grid2D_interp::Grid2D_interp(const NumVector& x1, const NumVector& x2, const Row
       x1interp(x1.data, work.data, x1.count, order1_),
       // The second direction's ordinates are re-pointed to a table row before every use; until then
       // they point at the abscissae themselves.
-      x2interp(x2.data, x2.data, x2.count, order2_) {
-    // Each evaluation reads up to row rows-1 and column cols-1 of the table.
-    if ((rows > 0 && values.rows < rows) || (cols > 0 && values.cols < cols))
-        throw NumericalError("Grid2D_interp table is smaller than its abscissae");
-}
+      x2interp(x2.data, x2.data, x2.count, order2_) {}
 
 double Grid2D_interp::interp(double x1, double x2) {
+    // A window may reach row rows-1 and column cols-1. Checked here rather than at construction
+    // because the table is borrowed and may be reshaped by its owner in between.
+    if (values.rows < rows || values.cols < cols)
+        throw NumericalError("Grid2D_interp table is smaller than its abscissae");
     const int i = x1interp.correlated ? x1interp.hunt(x1) : x1interp.locate(x1);
     const int j = x2interp.correlated ? x2interp.hunt(x2) : x2interp.locate(x2);
     for (int k = i; k < i + order1; ++k) {

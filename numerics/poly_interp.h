@@ -32,7 +32,6 @@ public:
     Poly_interp x1interp;   // over the first abscissae, reading `work`
     Poly_interp x2interp;   // over the second abscissae, reading one row of `values` at a time
 
-    // Throws NumericalError when `values` has fewer rows or columns than there are abscissae.
     Grid2D_interp(const NumVector& x1, const NumVector& x2, const RowMatrix& values, int order1,
                   int order2);
     // x1interp reads this object's own `work`: a copy would read the original's.
@@ -40,6 +39,7 @@ public:
     Grid2D_interp& operator=(const Grid2D_interp&) = delete;
 
     // Table value at (x1, x2). Each direction hunts from its previous bracket while lookups stay
-    // close together and bisects otherwise. Throws what the searches and Neville's scheme throw.
+    // close together and bisects otherwise. Throws what the searches and Neville's scheme throw, and
+    // NumericalError when `values` has fewer rows or columns than there are abscissae.
     double interp(double x1, double x2);
 };

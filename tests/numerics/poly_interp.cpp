@@ -215,9 +215,9 @@ TEST(Grid2DInterp, BadShapesAndQueriesThrowClearly) {
     EXPECT_NEAR(g.interp(0.52, 0.49), 1.0, 1e-14);
 
     RowMatrix shortTable(7, 5, 1.0);
-    EXPECT_THROW(Grid2D_interp(x1, x2, shortTable, 4, 4), NumericalError);
+    EXPECT_THROW(Grid2D_interp(x1, x2, shortTable, 4, 4).interp(0.1, 0.1), NumericalError);
     RowMatrix narrowTable(8, 4, 1.0);
-    EXPECT_THROW(Grid2D_interp(x1, x2, narrowTable, 4, 4), NumericalError);
+    EXPECT_THROW(Grid2D_interp(x1, x2, narrowTable, 4, 4).interp(0.1, 0.1), NumericalError);
 
     // Two coincident first-direction abscissae inside the window.
     NumVector dup(x1);
