@@ -1,7 +1,5 @@
 #include "numerics/row_matrix.h"
 
-#include "numerics/array.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -124,28 +122,5 @@ TEST(RowMatrix, UnrepresentableSizeThrowsBadAlloc)
     EXPECT_THROW(RowMatrix(INT_MAX, INT_MAX, 0.0), std::bad_alloc);
 }
 
-TEST(OwningArray, ValueArrayPropertiesTheCodeReliesOn)
-{
-    const Array<double> zeros(5);
-    ASSERT_EQ(zeros.size(), 5u);
-    for (double v : zeros) {
-        EXPECT_EQ(v, 0.0);
-    }
-
-    Array<double> target(3);
-    target = Array<double>{1.0, 2.0, 3.0, 4.0, 5.0, 6.0};
-    EXPECT_EQ(target.size(), 6u);
-    EXPECT_EQ(target[5], 6.0);
-
-    const Array<double> prototype{1.0, 2.0};
-    Array<Array<double>> copies(prototype, 3);
-    ASSERT_EQ(copies.size(), 3u);
-    copies[0][1] = 9.0;
-    EXPECT_EQ(copies[1][1], 2.0);
-    EXPECT_EQ(prototype[1], 2.0);
-
-    const Array<Array<double>> emptyVectors(4);
-    EXPECT_EQ(emptyVectors[3].size(), 0u);
-}
 
 } // namespace
