@@ -97,7 +97,7 @@ double IncGamma::gammpSeries(double a, double x)
             throw NumericalError("Incomplete gamma series did not converge");
         }
         ap += 1.0;
-        del *= x / ap;
+        del = del * x / ap;
         sum += del;
         if (std::fabs(del) < std::fabs(sum) * kEpsilon) {
             break;
