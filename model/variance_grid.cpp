@@ -122,6 +122,14 @@ void OrvHestonVanilla::firstVGridGenerator(double centre, int nv, double vmax, d
     if (iToV0 == 0)
         iToV0 = n;
     const double a = static_cast<double>(iToV0) / nv;
+    // A kept fraction that is not iToV0 / nv was chosen for another interval count (the sizes
+    // changed without the caches being cleared): it would put v0 off its node, so the shape is
+    // chosen afresh.
+    if (vCentreFraction != 0.0 && vCentreFraction != a) {
+        vCentreFraction = 0.0;
+        vStretch = 0.0;
+    }
+    bool freshShape = vCentreFraction == 0.0 && vStretch == 0.0;
     if (vCentreFraction == 0.0)
         vCentreFraction = a;
     if (!(a > 0.0))
@@ -163,18 +171,41 @@ void OrvHestonVanilla::firstVGridGenerator(double centre, int nv, double vmax, d
     if (vStretch == 0.0)
         vStretch = c;
 
+    // The shape is kept as a fraction and a stretch over the intervals actually laid (M - 1, which
+    // the first pass may have raised above nv): the same map, but a later build with that count, or
+    // with twice it after the grid doubling, then lands on vmax again and nests the nodes.
+    auto keepFittedShape = [&]() {
+        vCentreFraction = static_cast<double>(iToV0) / (M - 1);
+        vStretch = c * (M - 1) / nv;
+        return M - 1;
+    };
+    int N = Nv;
+    if (freshShape && M - 1 != nv)
+        N = keepFittedShape();
+
     // Final pass with the kept shape. The grid increases, so a node that passes vmax without
-    // landing on it means the kept fraction and stretch no longer fit this vmax.
+    // landing on it means the kept shape does not fit this vmax.
     std::vector<double> nodes;
-    nodes.reserve(static_cast<std::size_t>(M) + 1u);
-    for (int i = 0;; ++i) {
-        const double v = sinhNode(x1, i, Nv, vCentreFraction, vStretch);
-        if (std::isnan(v) || nodes.size() >= kMaxNodes)
+    auto finalPass = [&]() {
+        nodes.clear();
+        for (int i = 0;; ++i) {
+            const double v = sinhNode(x1, i, N, vCentreFraction, vStretch);
+            if (std::isnan(v) || nodes.size() >= kMaxNodes)
+                return false;
+            nodes.push_back(v);
+            if (std::fabs(v - vmax) / vmax <= kVmaxTolerance)
+                return true;
+            if (v > vmax)
+                return false;
+        }
+    };
+    if (!finalPass()) {
+        // A shape kept from an earlier build with another vmax: refit it to this one.
+        if (freshShape)
             throw NumericalError(firstGeneratorFailure(*this));
-        nodes.push_back(v);
-        if (std::fabs(v - vmax) / vmax <= kVmaxTolerance)
-            break;
-        if (v > vmax)
+        freshShape = true;
+        N = keepFittedShape();
+        if (!finalPass())
             throw NumericalError(firstGeneratorFailure(*this));
     }
     nodes.back() = vmax;
