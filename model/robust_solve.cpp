@@ -262,14 +262,16 @@ Outcome robustSolve(const Request& q)
                             retryCount = 1;
                         } else {
                             option->clustering = kLadderClustering;
-                            if ((NS < kLadderNS || Nv < kLadderNv) && !denserGridStage) {
-                                if (retryCount == 1) {
-                                    NS = std::min(2 * NS, kLadderNS);
-                                    Nv = std::min(2 * Nv, kLadderNv);
-                                } else {
-                                    NS = std::min(3 * NS / 2, kLadderNS);
-                                    Nv = std::min(3 * Nv / 2, kLadderNv);
-                                }
+                            // Sizes too small to grow by half (a single interval, or none)
+                            // would repeat the same step forever: they give up instead.
+                            const int grownNS = retryCount == 1 ? std::min(2 * NS, kLadderNS)
+                                                                : std::min(3 * NS / 2, kLadderNS);
+                            const int grownNv = retryCount == 1 ? std::min(2 * Nv, kLadderNv)
+                                                                : std::min(3 * Nv / 2, kLadderNv);
+                            const bool grows = grownNS != NS || grownNv != Nv;
+                            if ((NS < kLadderNS || Nv < kLadderNv) && !denserGridStage && grows) {
+                                NS = grownNS;
+                                Nv = grownNv;
                                 resetGridCaches(*option);
                                 option->Nv = Nv;
                                 option->setNS(NS);

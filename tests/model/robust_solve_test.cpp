@@ -302,6 +302,16 @@ TEST_F(RobustSolve, LadderFromSchemeTwoTakesThreeHundredStepsOnTheStage)
     EXPECT_EQ(wide.Nv, 240);
 }
 
+TEST_F(RobustSolve, LadderThatCannotGrowGivesUp)
+{
+    // Too few variance intervals to grow by half: the ladder must end, not repeat a step.
+    scripted::Install install(play({priced(-0.25)}));
+    Sizes z{2, 0, 3};
+    EXPECT_EQ(solve(z), 0.0);
+    EXPECT_LT(scripted::calls().size(), 20u);
+    EXPECT_NE(log().find("Failed to get a positive value"), std::string::npos);
+}
+
 TEST_F(RobustSolve, GiveUpAfterAPositivePriceReturnsThatResultAndLogsNothing)
 {
     scripted::Install install(play({priced(3.2, -0.1), priced(-0.25)}));
