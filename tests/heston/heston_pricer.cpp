@@ -11,7 +11,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <omp.h>
 
 #include "heston/fj_helper.h"
 #include "heston/heston_pricer.h"
