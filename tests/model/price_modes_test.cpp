@@ -9,7 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -131,6 +137,37 @@ TEST(PriceModes, SpaceExtrapolationRemovesSecondOrderErrors)
 
     // Outputs: the coarse nodes, and the node values with the space error removed.
     expectNodesExact(outs, 41u);
+}
+
+TEST(PriceModes, ConvergenceTraceWhenSwitchedOn)
+{
+    // The trace goes to the current directory: run in a directory of our own.
+    char dir[] = "/tmp/sarnex_conv_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(dir), 0);
+
+    Convergent conv{10.0};
+    conv.a = 0.0;
+    conv.b = 0.0;
+    conv.c = 0.0;
+    scripted::Install install(conv.behaviour());
+    auto o = option(5);
+    Outs outs;
+    double cpu = 0.0;
+    writeConvLog = true;
+    price(*o, outs, &cpu);
+    writeConvLog = false;
+
+    std::ifstream in("Conv.txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    // Price, strike and expiry, then the coarse NS and the doubled Nv.
+    EXPECT_EQ(text.str(), "10 105 0.5NS used: 40\tNv used: 40\n");
+    std::remove("Conv.txt");
+    ASSERT_EQ(chdir(previous), 0);
+    rmdir(dir);
 }
 
 TEST(PriceModes, SpaceExtrapolationThenImpliedVolatility)
