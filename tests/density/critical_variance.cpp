@@ -63,14 +63,6 @@ TEST(CriticalVariance, ShortExpiriesFollowTheLognormalLimit) {
     }
 }
 
-TEST(CriticalVariance, RefinesFourTimesOnASuccessfulCall) {
-    PDESolver1D solver = garch(0.999, 1.0);
-    solver.computeVcrit();
-    EXPECT_EQ(solver.N, 800);
-    EXPECT_EQ(solver.steps, 800);
-    EXPECT_EQ(solver.NT, 50);
-}
-
 TEST(CriticalVariance, ZeroHorizonIsTheStationaryQuantileWithoutAGrid) {
     PDESolver1D full = garch(0.9999975, 0.0);
     EXPECT_EQ(full.computeVcrit(), full.stationaryVcrit());
