@@ -1,0 +1,293 @@
+#include "schemes/spot_adi_operator.h"
+
+#include "model/fd_weights.h"
+#include "numerics/numerical_error.h"
+#include "numerics/tridiagonal.h"
+#include "schemes/scheme_frame.h"
+
+#include <cmath>
+
+namespace {
+
+Array<double> zeros(int count) { return Array<double>(0.0, static_cast<std::size_t>(count)); }
+
+}  // namespace
+
+SpotAdiOperator::SpotAdiOperator(const SchemeFrame& frame, const SpotAdiSettings& settings)
+    : settings_(settings), n_(frame.n), Nv_(frame.Nv), r_(frame.option.r),
+      mu_(frame.option.r - frame.option.d), S_(frame.S), dS_(frame.dS), V_(frame.V),
+      dv_(frame.dv)
+{
+    if (n_ < 4 || Nv_ < 4)
+        throw NumericalError("The splitting operator needs at least four intervals per direction");
+    const VarianceLaw& law = settings_.law;
+
+    for (Array<double>* a : {&aL_, &aD_, &aU_, &bL_, &bD_, &bU_, &d1SL_, &d1SD_, &d1SU_, &d2SL_,
+                             &d2SD_, &d2SU_})
+        *a = zeros(n_);
+    for (int i = 1; i < n_; ++i) {
+        const StencilWeights f = centralFirstDerivative(dS_[i], dS_[i + 1]);
+        const StencilWeights s = centralSecondDerivative(dS_[i], dS_[i + 1]);
+        d1SL_[i] = f.lower;
+        d1SD_[i] = f.diag;
+        d1SU_[i] = f.upper;
+        d2SL_[i] = s.lower;
+        d2SD_[i] = s.diag;
+        d2SU_[i] = s.upper;
+        const double half = 0.5 * S_[i] * S_[i];
+        aL_[i] = half * s.lower;
+        aD_[i] = half * s.diag;
+        aU_[i] = half * s.upper;
+        const double drift = mu_ * S_[i];
+        bL_[i] = drift * f.lower;
+        bD_[i] = drift * f.diag;
+        bU_[i] = drift * f.upper;
+    }
+
+    for (Array<double>* a : {&w_, &mixed_, &cL_, &cD_, &cU_, &d1vL_, &d1vD_, &d1vU_, &d2vL_,
+                             &d2vD_, &d2vU_})
+        *a = zeros(Nv_ + 1);
+    for (int j = 0; j <= Nv_; ++j) {
+        w_[j] = law.spotVariance(V_[j]);
+        mixed_[j] = law.mixedCoefficient(V_[j]);
+    }
+    for (int j = 1; j < Nv_; ++j) {
+        const StencilWeights f = centralFirstDerivative(dv_[j], dv_[j + 1]);
+        const StencilWeights s = centralSecondDerivative(dv_[j], dv_[j + 1]);
+        d1vL_[j] = f.lower;
+        d1vD_[j] = f.diag;
+        d1vU_[j] = f.upper;
+        d2vL_[j] = s.lower;
+        d2vD_[j] = s.diag;
+        d2vU_[j] = s.upper;
+        const double half = 0.5 * law.varianceVariance(V_[j]);
+        if (j == Nv_ - 1) {
+            // No slope in v at the top: the node above repeats this one, and the drift is dropped.
+            cL_[j] = half * s.lower;
+            cD_[j] = half * (s.diag + s.upper);
+            cU_[j] = 0.0;
+        } else {
+            const double drift = law.drift(V_[j]);
+            cL_[j] = half * s.lower + drift * f.lower;
+            cD_[j] = half * s.diag + drift * f.diag;
+            cU_[j] = half * s.upper + drift * f.upper;
+        }
+    }
+    // At v = 0 only the drift acts, taken one-sided to second order.
+    const StencilWeights f0 = forwardFirstDerivative(dv_[1], dv_[2]);
+    const double drift0 = law.drift(V_[0]);
+    cD_[0] = drift0 * f0.lower;
+    cU_[0] = drift0 * f0.diag;
+    c2_ = drift0 * f0.upper;
+}
+
+RowMatrix SpotAdiOperator::makeTable() const { return RowMatrix(Nv_ + 2, n_ + 1, 0.0); }
+
+void SpotAdiOperator::fillRows(RowMatrix& X, const Array<double>& row) const
+{
+    for (int j = 1; j <= Nv_ + 1; ++j)
+        for (int i = 0; i <= n_; ++i)
+            X.data[j][i] = row[i];
+}
+
+void SpotAdiOperator::addOperator(Part part, const RowMatrix& X, double df, double scale,
+                                  RowMatrix& Y) const
+{
+    const bool spot = part == Part::All || part == Part::Spot;
+    const bool variance = part == Part::All || part == Part::Variance;
+    const bool mixed = (part == Part::All || part == Part::Mixed) && settings_.law.params.rho != 0.0;
+    const int top = n_ - 1;
+    const int jFirst = settings_.extrapolateZeroRow ? 1 : 0;
+    const double halfRate = 0.5 * r_;
+
+    for (int j = jFirst; j < Nv_; ++j) {
+        const double* x = X.data[j + 1];
+        const double* xDown = X.data[j];      // variance node j - 1 (unused row 0 when j = 0)
+        const double* xUp = X.data[j + 2];    // variance node j + 1
+        double* y = Y.data[j + 1];
+        const double w = w_[j];
+        const bool mixedRow = mixed && j > 0 && j < Nv_ - 1;
+        for (int i = 1; i <= top; ++i) {
+            double f = 0.0;
+            if (spot) {
+                if (i < top) {
+                    f += (w * aL_[i] + bL_[i]) * x[i - 1] + (w * aD_[i] + bD_[i]) * x[i] +
+                         (w * aU_[i] + bU_[i]) * x[i + 1];
+                } else {
+                    // Top spot node: the slope df gives the ghost value and replaces the drift's
+                    // difference.
+                    const double ghost = x[top] + df * dS_[n_];
+                    f += w * (aL_[i] * x[i - 1] + aD_[i] * x[i] + aU_[i] * ghost) +
+                         mu_ * S_[i] * df;
+                }
+                f -= halfRate * x[i];
+            }
+            if (variance) {
+                if (j == 0)
+                    f += cD_[0] * x[i] + cU_[0] * xUp[i] + c2_ * X.data[3][i];
+                else
+                    f += cL_[j] * xDown[i] + cD_[j] * x[i] + cU_[j] * xUp[i];
+                f -= halfRate * x[i];
+            }
+            if (mixedRow && i < top) {
+                const double c = mixed_[j] * S_[i];
+                if (settings_.mixed == MixedStencil::NinePoint) {
+                    const double down = d1SL_[i] * xDown[i - 1] + d1SD_[i] * xDown[i] +
+                                        d1SU_[i] * xDown[i + 1];
+                    const double mid = d1SL_[i] * x[i - 1] + d1SD_[i] * x[i] + d1SU_[i] * x[i + 1];
+                    const double up = d1SL_[i] * xUp[i - 1] + d1SD_[i] * xUp[i] +
+                                      d1SU_[i] * xUp[i + 1];
+                    f += c * (d1vL_[j] * down + d1vD_[j] * mid + d1vU_[j] * up);
+                } else {
+                    const AntiDiagonalMixed m =
+                        antiDiagonalMixed(c, dS_[i], dS_[i + 1], dv_[j], dv_[j + 1]);
+                    const double uSS = d2SL_[i] * x[i - 1] + d2SD_[i] * x[i] + d2SU_[i] * x[i + 1];
+                    const double uS = d1SL_[i] * x[i - 1] + d1SD_[i] * x[i] + d1SU_[i] * x[i + 1];
+                    const double uvv = d2vL_[j] * xDown[i] + d2vD_[j] * x[i] + d2vU_[j] * xUp[i];
+                    const double uv = d1vL_[j] * xDown[i] + d1vD_[j] * x[i] + d1vU_[j] * xUp[i];
+                    f += 0.5 * m.xSquares * uSS + m.xFirst * uS + 0.5 * m.ySquares * uvv +
+                         m.yFirst * uv + m.P * (2.0 * x[i] - xUp[i - 1] - xDown[i + 1]);
+                }
+            }
+            y[i] += scale * f;
+        }
+    }
+}
+
+void SpotAdiOperator::factor(double theta, double dt)
+{
+    thetaDt_ = theta * dt;
+    const double td = thetaDt_;
+    const int top = n_ - 1;
+    const double halfRate = 0.5 * r_;
+
+    spotL_.assign(static_cast<std::size_t>(Nv_), Array<double>());
+    spotD_.assign(static_cast<std::size_t>(Nv_), Array<double>());
+    spotU_.assign(static_cast<std::size_t>(Nv_), Array<double>());
+    spotMult_.assign(static_cast<std::size_t>(Nv_), Array<double>());
+    spotSuper_.assign(static_cast<std::size_t>(Nv_), Array<double>());
+    spotPivot_.assign(static_cast<std::size_t>(Nv_), Array<double>());
+    for (int j = 0; j < Nv_; ++j) {
+        Array<double> L = zeros(n_), D = zeros(n_), U = zeros(n_);
+        const double w = w_[j];
+        for (int i = 1; i < top; ++i) {
+            L[i] = -td * (w * aL_[i] + bL_[i]);
+            D[i] = 1.0 - td * (w * aD_[i] + bD_[i] - halfRate);
+            U[i] = -td * (w * aU_[i] + bU_[i]);
+        }
+        L[1] = 0.0;  // the S = 0 value is not an unknown
+        L[top] = -td * w * aL_[top];
+        D[top] = 1.0 - td * (w * (aD_[top] + aU_[top]) - halfRate);
+        U[top] = 0.0;
+        Array<double> mult = zeros(n_), super = zeros(n_), pivot = zeros(n_);
+        tridiagFactor(top, L, D, U, mult, super, pivot);
+        spotL_[j] = L;
+        spotD_[j] = D;
+        spotU_[j] = U;
+        spotMult_[j] = mult;
+        spotSuper_[j] = super;
+        spotPivot_[j] = pivot;
+    }
+
+    // Variance line, unknowns j = 0 .. Nv - 1 at positions 1 .. Nv.
+    varL_ = zeros(Nv_ + 1);
+    varD_ = zeros(Nv_ + 1);
+    varU_ = zeros(Nv_ + 1);
+    for (int j = 0; j < Nv_; ++j) {
+        varL_[j + 1] = j == 0 ? 0.0 : -td * cL_[j];
+        varD_[j + 1] = 1.0 - td * (cD_[j] - halfRate);
+        varU_[j + 1] = j == Nv_ - 1 ? 0.0 : -td * cU_[j];
+    }
+    varT2_ = -td * c2_;
+    Array<double> L = varL_, D = varD_, U = varU_;
+    eliminated_ = false;
+    elimFactor_ = 0.0;
+    if (settings_.zeroRow == ZeroVarianceRow::ExactElimination && varT2_ != 0.0 &&
+        varU_[2] != 0.0) {
+        // Row 0 minus (t2 / up_1) row 1 has no entry on node 2.
+        elimFactor_ = varT2_ / varU_[2];
+        D[1] = D[1] - elimFactor_ * varL_[2];
+        U[1] = U[1] - elimFactor_ * varD_[2];
+        eliminated_ = true;
+    }
+    varMult_ = zeros(Nv_ + 1);
+    varSuper_ = zeros(Nv_ + 1);
+    varPivot_ = zeros(Nv_ + 1);
+    tridiagFactor(Nv_, L, D, U, varMult_, varSuper_, varPivot_);
+}
+
+void SpotAdiOperator::solveSpotLines(RowMatrix& Y, const RowMatrix& ref, double dfDelta) const
+{
+    const int top = n_ - 1;
+    Array<double> rhs = zeros(n_);
+    const int jFirst = 0;  // the v = 0 row is solved in S even where it is extrapolated in v
+    for (int j = jFirst; j < Nv_; ++j) {
+        double* y = Y.data[j + 1];
+        const double* u = ref.data[j + 1];
+        const Array<double>& L = spotL_[j];
+        const Array<double>& D = spotD_[j];
+        const Array<double>& U = spotU_[j];
+        for (int i = 1; i <= top; ++i)
+            rhs[i] = y[i] + L[i] * u[i - 1] + (D[i] - 1.0) * u[i] + U[i] * u[i + 1];
+        if (dfDelta != 0.0)
+            rhs[top] += thetaDt_ * (mu_ * S_[top] + w_[j] * aU_[top] * dS_[n_]) * dfDelta;
+        tridiagSolve(top, spotMult_[j], spotSuper_[j], spotPivot_[j], rhs, rhs);
+        for (int i = 1; i <= top; ++i)
+            y[i] = rhs[i];
+    }
+}
+
+void SpotAdiOperator::solveVarianceLines(RowMatrix& Y, const RowMatrix& ref) const
+{
+    Array<double> rhs = zeros(Nv_ + 1);
+    Array<double> x = zeros(Nv_ + 1);
+    const bool recompute =
+        settings_.zeroRow == ZeroVarianceRow::RecomputeAfterSolve || !eliminated_;
+    for (int i = 1; i < n_; ++i) {
+        for (int j = 0; j < Nv_; ++j) {
+            const int k = j + 1;
+            double value = Y.data[k][i] + (varD_[k] - 1.0) * ref.data[k][i];
+            if (j > 0)
+                value += varL_[k] * ref.data[k - 1][i];
+            if (j < Nv_ - 1)
+                value += varU_[k] * ref.data[k + 1][i];
+            rhs[k] = value;
+        }
+        // Row 0 as built reaches node 2 through t2.
+        const double rhs0Full = rhs[1] + varT2_ * ref.data[3][i];
+        if (!recompute)
+            rhs[1] = rhs0Full - elimFactor_ * rhs[2];
+        tridiagSolve(Nv_, varMult_, varSuper_, varPivot_, rhs, x);
+        if (recompute && varT2_ != 0.0) {
+            // The solve left node 2 out of row 0: redo node 0 with the full row.
+            x[1] = (rhs0Full - varU_[1] * x[2] - varT2_ * x[3]) / varD_[1];
+        }
+        for (int j = 0; j < Nv_; ++j)
+            Y.data[j + 1][i] = x[j + 1];
+    }
+    if (settings_.extrapolateZeroRow)
+        extrapolateZero(Y);
+}
+
+void SpotAdiOperator::setSpotZero(RowMatrix& Y, double value) const
+{
+    for (int j = 1; j <= Nv_ + 1; ++j)
+        Y.data[j][0] = value;
+}
+
+void SpotAdiOperator::extrapolateZero(RowMatrix& Y) const
+{
+    for (int i = 1; i < n_; ++i)
+        Y.data[1][i] = 3.0 * Y.data[2][i] - 3.0 * Y.data[3][i] + Y.data[4][i];
+}
+
+void SpotAdiOperator::closeTable(RowMatrix& Y, double df) const
+{
+    if (settings_.extrapolateZeroRow)
+        extrapolateZero(Y);
+    const double ghostStep = dS_[n_];
+    for (int j = 1; j <= Nv_; ++j)
+        Y.data[j][n_] = Y.data[j][n_ - 1] + df * ghostStep;
+    for (int i = 0; i <= n_; ++i)
+        Y.data[Nv_ + 1][i] = Y.data[Nv_][i];
+}
