@@ -1,7 +1,8 @@
 // Definitions of the eleven time-stepping routines for test programs, while schemes/ does not yet
-// define them: every program that builds an OrvHestonVanilla needs them to link. Include this file
-// in exactly one source of a test program. Once schemes/ defines the routines, delete this file
-// and its includes.
+// define all of them: every program that builds an OrvHestonVanilla needs them to link. Include
+// this file in exactly one source of a test program. The definitions are weak, so a program that
+// also pulls a routine's real definition from the schemes library links that one instead of
+// failing on a duplicate. Once schemes/ defines every routine, delete this file and its includes.
 //
 // The routines here only throw; tests that need a solve install scripted routines through
 // setSchemeRoutineTable (tests/model/support/scripted_schemes.h).
@@ -10,7 +11,7 @@
 #include "numerics/numerical_error.h"
 
 #define SARNEX_INTERIM_SCHEME_ROUTINE(name)                                                      \
-    bool OrvHestonVanilla::name(Array<Array<double>>&, double*, bool, bool, double,               \
+    __attribute__((weak)) bool OrvHestonVanilla::name(Array<Array<double>>&, double*, bool, bool, double,               \
                                 std::vector<double>*, std::vector<double>*, double,               \
                                 std::vector<double>*, bool, bool, double, double)                 \
     {                                                                                             \
