@@ -6,6 +6,7 @@
 
 #include "model/option_objects.h"
 
+#include "model/operator_assembly.h"
 #include "model/fd_weights.h"
 #include "model/variance_law.h"
 #include "numerics/numerical_error.h"
@@ -224,4 +225,24 @@ void OrvHestonVanilla::assembleOperatorPow(
     appendOperator(*this, true, VarianceLaw::logSpotPower(varianceModelOf(*this)), triplets, w,
                    zeroLineWeight0, zeroLineWeight1, zeroLineWeight2, stepFactor,
                    leadCoefficientCode);
+}
+
+void assembleOperatorForLaw(
+    const OrvHestonVanilla& option, bool logSpot, const VarianceLaw& law,
+    std::vector<Eigen::Triplet<double>>& triplets, const Array<double>& spotD2Lower,
+    const Array<double>& spotD2Upper, const Array<double>& spotD2Diag,
+    const Array<double>& spotD1Lower, const Array<double>& spotD1Upper,
+    const Array<double>& spotD1Diag, const Array<double>& spotSteps,
+    const Array<double>& varianceSteps, const Array<double>& varianceD2Lower,
+    const Array<double>& varianceD2Upper, const Array<double>& varianceD2Diag,
+    const Array<double>& varianceD1Lower, const Array<double>& varianceD1Upper,
+    const Array<double>& varianceD1Diag, double zeroLineWeight0, double zeroLineWeight1,
+    double zeroLineWeight2, double stepFactor, int leadCoefficientCode)
+{
+    const WeightArrays w{spotD2Lower,     spotD2Upper,     spotD2Diag,     spotD1Lower,
+                         spotD1Upper,     spotD1Diag,      spotSteps,      varianceSteps,
+                         varianceD2Lower, varianceD2Upper, varianceD2Diag, varianceD1Lower,
+                         varianceD1Upper, varianceD1Diag};
+    appendOperator(option, logSpot, law, triplets, w, zeroLineWeight0, zeroLineWeight1,
+                   zeroLineWeight2, stepFactor, leadCoefficientCode);
 }

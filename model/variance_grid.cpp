@@ -76,15 +76,17 @@ double hybridStretch(int m, double h, double L, bool rangeStop)
     return c;
 }
 
-// Uniform nodes i h up to node 2n - 1, then m stretched intervals spanning L; the top node is set
-// to vmax exactly. False when the nodes are not finite and strictly increasing.
-bool fillHybrid(int n, int m, double h, double L, double c, double vmax, Array<double>& out)
+// Uniform nodes i h up to node 2n - 1 (node n on the centre x1), then m stretched intervals
+// spanning L; the centre and the top node are set exactly. False when the nodes are not finite and
+// strictly increasing.
+bool fillHybrid(int n, int m, double x1, double h, double L, double c, double vmax, Array<double>& out)
 {
     const int junction = 2 * n - 1;
     const int count = junction + m + 1;
     Array<double> nodes(static_cast<std::size_t>(count));
     for (int i = 0; i <= junction; ++i)
         nodes[i] = i * h;
+    nodes[n] = x1;
     for (int j = 1; j <= m; ++j)
         nodes[junction + j] = nodes[junction] + L * std::sinh(j * c / m) / std::sinh(c);
     nodes[count - 1] = vmax;
@@ -229,7 +231,7 @@ void OrvHestonVanilla::hybridVGridGenerator(double centre, int nv, double vmax, 
         const double h = x1 / n;
         const double L = vmax - (2 * n - 1) * h;
         const double stretch = (m >= 1 && L > 0.0) ? hybridStretch(m, h, L, false) : NAN;
-        if (stretchInRange(stretch) && fillHybrid(n, m, h, L, stretch, vmax, out)) {
+        if (stretchInRange(stretch) && fillHybrid(n, m, x1, h, L, stretch, vmax, out)) {
             vUpperIntervals = m - 1;
             return;
         }
@@ -311,7 +313,7 @@ void OrvHestonVanilla::hybridVGridGenerator(double centre, int nv, double vmax, 
 
     vUpperIntervals = m;
     Nv = 2 * n - 1 + m;
-    if (!stretchInRange(stretch) || !fillHybrid(n, m, h, L, stretch, vmax, out)) {
+    if (!stretchInRange(stretch) || !fillHybrid(n, m, x1, h, L, stretch, vmax, out)) {
         vUpperIntervals = m - 1;
         fallBack();
         return;
