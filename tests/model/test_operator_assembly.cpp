@@ -172,19 +172,6 @@ TEST(OperatorAssembly, RowsHaveTheSevenPointShape)
         }
 }
 
-TEST(OperatorAssembly, PowerLawWithTheSquareRootModelIgnoresTheExponent)
-{
-    GridTestOption spec;
-    auto a = spec.build();
-    auto b = spec.build();
-    a->varianceExponent = 0.3;
-    b->varianceExponent = 0.9;
-    const Assembled ta = assemble(*a, true), tb = assemble(*b, true);
-    ASSERT_EQ(ta.triplets.size(), tb.triplets.size());
-    for (std::size_t k = 0; k < ta.triplets.size(); ++k)
-        EXPECT_EQ(ta.triplets[k].value(), tb.triplets[k].value());
-}
-
 // Tiny grids: every row present once, with its diagonal, and no entry outside the unknowns.
 TEST(OperatorAssembly, TinyGridsKeepEveryEntryAmongTheUnknowns)
 {

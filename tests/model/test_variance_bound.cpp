@@ -114,18 +114,6 @@ TEST(VarianceBound, ChiSquareAdjustmentsScaleTheQuantile)
     EXPECT_NEAR(spec.build()->calcVmax(1.0), 1.35 * 1.111111111111111 * 1.2 * wide, 1e-5 * wide);
 }
 
-TEST(VarianceBound, HorizonZeroMeansTheExpiry)
-{
-    GridTestOption spec;
-    spec.T = 0.75;
-    auto o = spec.build();
-    EXPECT_EQ(o->calcVmax(0.0), o->calcVmax(0.75));
-    spec.modelCode = 1.0;
-    spec.VmaxParam = 0.999;
-    auto g = spec.build();
-    EXPECT_EQ(g->calcVmax(0.0), g->calcVmax(0.75));
-}
-
 // Whatever the gamma rule cannot give, the chi-square rule gives instead; nothing escapes.
 TEST(VarianceBound, GammaRuleFallsBackToTheChiSquareRule)
 {
