@@ -13,36 +13,56 @@ Array<double> zeros(int count) { return Array<double>(0.0, static_cast<std::size
 
 }  // namespace
 
+SpotDirection spotGridDirection(const SchemeFrame& frame)
+{
+    const int n = frame.n;
+    const double mu = frame.option.r - frame.option.d;
+    SpotDirection s;
+    s.steps = frame.dS;
+    for (Array<double>* a : {&s.aL, &s.aD, &s.aU, &s.bL, &s.bD, &s.bU, &s.d1L, &s.d1D, &s.d1U,
+                             &s.d2L, &s.d2D, &s.d2U, &s.mixedFactor})
+        *a = zeros(n);
+    for (int i = 1; i < n; ++i) {
+        const StencilWeights f = centralFirstDerivative(s.steps[i], s.steps[i + 1]);
+        const StencilWeights d2 = centralSecondDerivative(s.steps[i], s.steps[i + 1]);
+        s.d1L[i] = f.lower;
+        s.d1D[i] = f.diag;
+        s.d1U[i] = f.upper;
+        s.d2L[i] = d2.lower;
+        s.d2D[i] = d2.diag;
+        s.d2U[i] = d2.upper;
+        const double half = 0.5 * frame.S[i] * frame.S[i];
+        s.aL[i] = half * d2.lower;
+        s.aD[i] = half * d2.diag;
+        s.aU[i] = half * d2.upper;
+        const double drift = mu * frame.S[i];
+        s.bL[i] = drift * f.lower;
+        s.bD[i] = drift * f.diag;
+        s.bU[i] = drift * f.upper;
+        s.mixedFactor[i] = frame.S[i];
+    }
+    s.ghostRise = s.steps[n];
+    s.topDrift = mu * frame.S[n - 1];
+    s.topDriftPerW = 0.0;
+    return s;
+}
+
 SpotAdiOperator::SpotAdiOperator(const SchemeFrame& frame, const SpotAdiSettings& settings)
-    : settings_(settings), n_(frame.n), Nv_(frame.Nv), r_(frame.option.r),
-      mu_(frame.option.r - frame.option.d), S_(frame.S), dS_(frame.dS), V_(frame.V),
-      dv_(frame.dv)
+    : SpotAdiOperator(frame, settings, spotGridDirection(frame))
+{
+}
+
+SpotAdiOperator::SpotAdiOperator(const SchemeFrame& frame, const SpotAdiSettings& settings,
+                                 const SpotDirection& spot)
+    : settings_(settings), n_(frame.n), Nv_(frame.Nv), r_(frame.option.r), dS_(spot.steps),
+      mixedFactor_(spot.mixedFactor), ghostRise_(spot.ghostRise), topDrift_(spot.topDrift),
+      topDriftPerW_(spot.topDriftPerW), V_(frame.V), dv_(frame.dv), aL_(spot.aL), aD_(spot.aD),
+      aU_(spot.aU), bL_(spot.bL), bD_(spot.bD), bU_(spot.bU), d1SL_(spot.d1L), d1SD_(spot.d1D),
+      d1SU_(spot.d1U), d2SL_(spot.d2L), d2SD_(spot.d2D), d2SU_(spot.d2U)
 {
     if (n_ < 4 || Nv_ < 4)
         throw NumericalError("The splitting operator needs at least four intervals per direction");
     const VarianceLaw& law = settings_.law;
-
-    for (Array<double>* a : {&aL_, &aD_, &aU_, &bL_, &bD_, &bU_, &d1SL_, &d1SD_, &d1SU_, &d2SL_,
-                             &d2SD_, &d2SU_})
-        *a = zeros(n_);
-    for (int i = 1; i < n_; ++i) {
-        const StencilWeights f = centralFirstDerivative(dS_[i], dS_[i + 1]);
-        const StencilWeights s = centralSecondDerivative(dS_[i], dS_[i + 1]);
-        d1SL_[i] = f.lower;
-        d1SD_[i] = f.diag;
-        d1SU_[i] = f.upper;
-        d2SL_[i] = s.lower;
-        d2SD_[i] = s.diag;
-        d2SU_[i] = s.upper;
-        const double half = 0.5 * S_[i] * S_[i];
-        aL_[i] = half * s.lower;
-        aD_[i] = half * s.diag;
-        aU_[i] = half * s.upper;
-        const double drift = mu_ * S_[i];
-        bL_[i] = drift * f.lower;
-        bD_[i] = drift * f.diag;
-        bU_[i] = drift * f.upper;
-    }
 
     for (Array<double>* a : {&w_, &mixed_, &cL_, &cD_, &cU_, &d1vL_, &d1vD_, &d1vU_, &d2vL_,
                              &d2vD_, &d2vU_})
@@ -116,9 +136,9 @@ void SpotAdiOperator::addOperator(Part part, const RowMatrix& X, double df, doub
                 } else {
                     // Top spot node: the slope df gives the ghost value and replaces the drift's
                     // difference.
-                    const double ghost = x[top] + df * dS_[n_];
+                    const double ghost = x[top] + df * ghostRise_;
                     f += w * (aL_[i] * x[i - 1] + aD_[i] * x[i] + aU_[i] * ghost) +
-                         mu_ * S_[i] * df;
+                         (topDrift_ + w * topDriftPerW_) * df;
                 }
                 f -= halfRate * x[i];
             }
@@ -130,7 +150,7 @@ void SpotAdiOperator::addOperator(Part part, const RowMatrix& X, double df, doub
                 f -= halfRate * x[i];
             }
             if (mixedRow && i < top) {
-                const double c = mixed_[j] * S_[i];
+                const double c = mixed_[j] * mixedFactor_[i];
                 if (settings_.mixed == MixedStencil::NinePoint) {
                     const double down = d1SL_[i] * xDown[i - 1] + d1SD_[i] * xDown[i] +
                                         d1SU_[i] * xDown[i + 1];
@@ -216,12 +236,13 @@ void SpotAdiOperator::factor(double theta, double dt)
     tridiagFactor(Nv_, L, D, U, varMult_, varSuper_, varPivot_);
 }
 
-void SpotAdiOperator::solveSpotLines(RowMatrix& Y, const RowMatrix& ref, double dfDelta) const
+void SpotAdiOperator::solveSpotLines(RowMatrix& Y, const RowMatrix& ref, double dfDelta,
+                                     double spotZeroDelta) const
 {
     const int top = n_ - 1;
     Array<double> rhs = zeros(n_);
-    const int jFirst = 0;  // the v = 0 row is solved in S even where it is extrapolated in v
-    for (int j = jFirst; j < Nv_; ++j) {
+    // The v = 0 row is solved in S even where it is extrapolated in v.
+    for (int j = 0; j < Nv_; ++j) {
         double* y = Y.data[j + 1];
         const double* u = ref.data[j + 1];
         const Array<double>& L = spotL_[j];
@@ -229,8 +250,11 @@ void SpotAdiOperator::solveSpotLines(RowMatrix& Y, const RowMatrix& ref, double 
         const Array<double>& U = spotU_[j];
         for (int i = 1; i <= top; ++i)
             rhs[i] = y[i] + L[i] * u[i - 1] + (D[i] - 1.0) * u[i] + U[i] * u[i + 1];
+        if (spotZeroDelta != 0.0)
+            rhs[1] += thetaDt_ * (w_[j] * aL_[1] + bL_[1]) * spotZeroDelta;
         if (dfDelta != 0.0)
-            rhs[top] += thetaDt_ * (mu_ * S_[top] + w_[j] * aU_[top] * dS_[n_]) * dfDelta;
+            rhs[top] += thetaDt_ *
+                        (topDrift_ + w_[j] * (topDriftPerW_ + aU_[top] * ghostRise_)) * dfDelta;
         tridiagSolve(top, spotMult_[j], spotSuper_[j], spotPivot_[j], rhs, rhs);
         for (int i = 1; i <= top; ++i)
             y[i] = rhs[i];
@@ -285,9 +309,8 @@ void SpotAdiOperator::closeTable(RowMatrix& Y, double df) const
 {
     if (settings_.extrapolateZeroRow)
         extrapolateZero(Y);
-    const double ghostStep = dS_[n_];
     for (int j = 1; j <= Nv_; ++j)
-        Y.data[j][n_] = Y.data[j][n_ - 1] + df * ghostStep;
+        Y.data[j][n_] = Y.data[j][n_ - 1] + df * ghostRise_;
     for (int i = 0; i <= n_; ++i)
         Y.data[Nv_ + 1][i] = Y.data[Nv_][i];
 }

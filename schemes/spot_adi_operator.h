@@ -41,12 +41,35 @@ struct SpotAdiSettings {
     bool extrapolateZeroRow = false;
 };
 
+// The spot direction in its coordinate x (the spot itself, or the log-spot): per node the bare
+// first- and second-difference weights, and the coefficients of the line operator
+//   sigma(w) u_xx + mu(w) u_x = w (a weights) u + (b weights) u,
+// w = w(v) the law's spot factor. On the spot grid a = 1/2 S^2 D2 and b = (r - d) S D1; on the
+// log-spot grid a = 1/2 (D2 - D1) and b = (r - d) D1. At the top node the a weights hold the
+// diffusion only: the slope df of the value in S gives the ghost value u_top + df ghostRise and
+// the drift term df (topDrift + w topDriftPerW).
+struct SpotDirection {
+    Array<double> steps;  // n + 1: steps[i] = x_i - x_{i-1}, steps[0] = steps[1], steps[n] ghost
+    Array<double> d1L, d1D, d1U, d2L, d2D, d2U;
+    Array<double> aL, aD, aU, bL, bD, bU;
+    Array<double> mixedFactor;  // per node: what multiplies rho xi m(v) in the mixed term
+    double ghostRise = 0.0;
+    double topDrift = 0.0;
+    double topDriftPerW = 0.0;
+};
+
+// The spot direction on the frame's spot grid.
+SpotDirection spotGridDirection(const SchemeFrame& frame);
+
 class SpotAdiOperator {
 public:
     enum class Part { All, Mixed, Spot, Variance };
 
     // Coefficients from the frame's grids; the law's drift replaces the frame's.
     SpotAdiOperator(const SchemeFrame& frame, const SpotAdiSettings& settings);
+    // The same operator with another spot coordinate (see schemes/log_spot_adi_operator.h).
+    SpotAdiOperator(const SchemeFrame& frame, const SpotAdiSettings& settings,
+                    const SpotDirection& spot);
 
     RowMatrix makeTable() const;
     // Every row of the table set to `row` (n + 1 values: the spot nodes and the ghost).
@@ -60,8 +83,11 @@ public:
 
     // Line stage in S: Y := (I - theta dt A1)^-1 (Y - theta dt A1 ref), where A1 holds no
     // boundary values; dfDelta is the change of the top slope between the explicit evaluation of
-    // the stage and the new time level (0 when both belong to the same level).
-    void solveSpotLines(RowMatrix& Y, const RowMatrix& ref, double dfDelta) const;
+    // the stage and the new time level (0 when both belong to the same level). spotZeroDelta is
+    // the change of the S = 0 value to move implicitly (schemes that treat that boundary
+    // explicitly pass 0).
+    void solveSpotLines(RowMatrix& Y, const RowMatrix& ref, double dfDelta,
+                        double spotZeroDelta = 0.0) const;
     // Line stage in v: Y := (I - theta dt A2)^-1 (Y - theta dt A2 ref).
     void solveVarianceLines(RowMatrix& Y, const RowMatrix& ref) const;
 
@@ -87,14 +113,15 @@ private:
     int n_;
     int Nv_;
     double r_;
-    double mu_;
-    Array<double> S_;
     Array<double> dS_;
+    Array<double> mixedFactor_;
+    double ghostRise_;
+    double topDrift_;
+    double topDriftPerW_;
     Array<double> V_;
     Array<double> dv_;
 
-    // Spot direction per spot node i: 1/2 S^2 times the second-difference weights, and
-    // (r - d) S times the first-difference weights.
+    // Spot direction per spot node i (SpotDirection).
     Array<double> aL_, aD_, aU_;
     Array<double> bL_, bD_, bU_;
     Array<double> d1SL_, d1SD_, d1SU_;   // bare first-difference weights in S
