@@ -39,16 +39,17 @@ struct Member {
     VarianceLaw law;
 };
 
+// Both members price the model of the main-road splitting scheme, whatever the model code: the
+// square-root law for code 0, the power law in the variance for codes 1 and 2, the volatility
+// coordinate for 3 and 4. assembleOperatorPow selects the same law for codes 0 to 2, and
+// assembleOperator for codes 0 and 1 when the exponent is 1.
 Member spotMember(const OrvHestonVanilla& option)
 {
-    // The law assembleOperator selects: GARCH-type for model code 1, square-root otherwise.
-    return {false, VarianceLaw::garchOrSquareRoot(varianceModelOf(option))};
+    return {false, VarianceLaw::spotPowerSplitting(varianceModelOf(option))};
 }
 
 Member logSpotMember(const OrvHestonVanilla& option)
 {
-    // The law of the main-road splitting scheme, so that this fallback prices the same model:
-    // the power law in the variance for codes 0 to 2, the volatility coordinate for 3 and 4.
     return {true, VarianceLaw::spotPowerSplitting(varianceModelOf(option))};
 }
 
@@ -326,6 +327,56 @@ double MultiLevelSolve::valueAt(int i, int j) const
     return solution_[index(i, std::min(j, Nv_ - 1))];
 }
 
+// The reported value of a strike-vector solve on the log-spot grid: as the frame's multi-strike
+// read-out, but the running minimum also takes, at each strike's scaled spot, the values on the
+// variance nodes near v0, since this routine is the last fallback and a dip across the variance
+// direction must reach the robust solves too.
+double reportedWithVarianceSearch(OrvHestonVanilla& option, SchemeFrame& frame)
+{
+    const double nearSpot = 0.05;
+    const double negligible = -1e-15;
+    const double spot = option.S;
+    const double K = option.K;
+    const double T = option.T;
+    const double growth = std::exp((option.r - option.d) * T);
+    const double discount = std::exp(-option.r * T);
+    const double v0 = option.v0;
+
+    double reported = 0.0;
+    double runningMin = 0.0;  // over all strikes so far
+    for (std::size_t m = 0; m < option.strikes.size(); ++m) {
+        const double Km = option.strikes[m];
+        const double scaled = spot * K / Km;
+        const double p = option.strikePrices[m];
+        if (p <= 0.0)
+            reported = p;
+        for (int i = 0; i < frame.n; ++i) {
+            const double node = frame.spotOf(i) * K / Km;
+            if (std::fabs(scaled - node) / scaled < nearSpot) {
+                double value = frame.interpAtSpot(node, v0) * Km / K;
+                if (Km > spot)
+                    value += (growth * frame.spotOf(i) - Km) * discount;
+                runningMin = std::min(runningMin, value);
+            }
+        }
+        for (int j = 0; j < frame.Nv; ++j) {
+            const double v = frame.V[j];
+            if (v > 0.5 * v0 && v < 1.5 * v0) {
+                double value = frame.interpAtSpot(scaled, v) * Km / K;
+                if (Km > spot)
+                    value += (growth * spot - Km) * discount;
+                runningMin = std::min(runningMin, value);
+            }
+        }
+        const bool dominant = p == 0.0 ? true : runningMin / p < negativeValueRatio;
+        if (runningMin < negligible && dominant && runningMin < reported)
+            reported = runningMin;
+    }
+    if (reported == 0.0 && !option.strikes.empty())
+        reported = option.strikePrices[0];
+    return reported;
+}
+
 // Both members: the frame's set-up, the multi-level stepping, the frame's read-out.
 void solveMultiLevel(OrvHestonVanilla& option, const Member& member,
                      Array<Array<double>>& outputs, double* cpuTime, bool widenSGrid,
@@ -348,6 +399,8 @@ void solveMultiLevel(OrvHestonVanilla& option, const Member& member,
     const SpotGreeks greeks = member.logSpot ? SpotGreeks::LogSpotNodes : SpotGreeks::SpotNodes;
     if (option.multiStrike) {
         frame.finishMultiStrike(outputs);
+        if (member.logSpot && option.strikeFlag)
+            option.results[2] = reportedWithVarianceSearch(option, frame);
     } else {
         frame.finishSingle(outputs, greeks);
     }
