@@ -18,9 +18,9 @@
 //   model/spot_derivatives.cpp    spotDerivativesUniform, spotDerivativesNonUniform
 //   schemes/                      the eleven time-stepping routines (calcGARCHNUDirectNonNeg...)
 //
-// Until schemes/ defines the time-stepping routines, a program that builds an OrvHestonVanilla
-// needs definitions of them to link (the virtual calcPrice reaches the dispatcher, which reaches
-// the routines): test programs include tests/model/support/interim_scheme_routines.cpp for that.
+// A program that builds an OrvHestonVanilla links schemes/ as well (the virtual calcPrice reaches
+// the dispatcher, which reaches the routines); tests that script the routines install their own
+// table with setSchemeRoutineTable.
 
 #include "numerics/array.h"
 

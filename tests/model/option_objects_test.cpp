@@ -2,8 +2,6 @@
 
 #include "numerics/numerical_error.h"
 
-#include "model/support/interim_scheme_routines.cpp"
-
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -3,7 +3,6 @@
 #include "numerics/black_scholes.h"
 #include "numerics/numerical_error.h"
 
-#include "model/support/interim_scheme_routines.cpp"
 #include "model/support/scripted_schemes.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,6 @@
 #include "numerics/numerical_error.h"
 #include "platform/platform.h"
 
-#include "model/support/interim_scheme_routines.cpp"
 #include "model/support/scripted_schemes.h"
 
 #include <gtest/gtest.h>
