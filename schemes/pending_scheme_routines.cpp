@@ -13,8 +13,6 @@
         throw NumericalError("The time-stepping routine " #name " is not available");            \
     }
 
-SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegMCSPow)
-SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegMCS)
 SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegSqrtThetaSparse)
 SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegSqrtThetaLogS)
 SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegSqrtThetaLogS2)

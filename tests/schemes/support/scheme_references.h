@@ -1,0 +1,144 @@
+#pragma once
+
+// The reference prices of tests/data as test cases for the schemes: the semi-analytic Heston
+// prices and the GARCH diffusion Monte Carlo prices, with the implied-volatility error of a PDE
+// price against them.
+
+#include "schemes/support/frame_test_option.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace scheme_refs {
+
+struct Reference {
+    std::string set;
+    frame_test::Contract contract;
+    frame_test::Model model;
+    double call = 0.0;
+    double put = 0.0;
+};
+
+inline std::vector<std::string> splitCsv(const std::string& line)
+{
+    std::vector<std::string> cells;
+    std::stringstream in(line);
+    std::string cell;
+    while (std::getline(in, cell, ','))
+        cells.push_back(cell);
+    return cells;
+}
+
+// heston_analytic.csv rows (modelCode 0) with K in [kLow, kHigh] and T in [tLow, tHigh].
+inline std::vector<Reference> hestonReferences(double kLow, double kHigh, double tLow, double tHigh)
+{
+    std::ifstream file(std::string(SARNEX_TEST_DATA_DIR) + "/heston_analytic.csv");
+    std::vector<Reference> rows;
+    std::string line;
+    std::getline(file, line);
+    while (std::getline(file, line)) {
+        const std::vector<std::string> c = splitCsv(line);
+        if (c.size() < 14)
+            continue;
+        Reference ref;
+        ref.set = c[0];
+        ref.contract.S = std::stod(c[1]);
+        ref.contract.K = std::stod(c[2]);
+        ref.contract.T = std::stod(c[3]);
+        ref.contract.r = std::stod(c[4]);
+        ref.contract.d = std::stod(c[5]);
+        ref.model.v0 = std::stod(c[6]);
+        ref.model.vL = std::stod(c[7]);
+        ref.model.kappa = std::stod(c[8]);
+        ref.model.volvol = std::stod(c[9]);
+        ref.model.rho = std::stod(c[10]);
+        ref.model.modelCode = 0;
+        ref.call = std::stod(c[11]);
+        ref.put = std::stod(c[12]);
+        const double K = ref.contract.K, T = ref.contract.T;
+        if (K >= kLow && K <= kHigh && T >= tLow - 1e-12 && T <= tHigh + 1e-12)
+            rows.push_back(ref);
+    }
+    return rows;
+}
+
+// The out-of-the-money side, whose implied volatility is the better-conditioned one.
+inline frame_test::Contract outOfTheMoney(frame_test::Contract c)
+{
+    c.callPut = c.K < c.S ? 1 : 0;
+    return c;
+}
+
+// |IV(PDE price) - IV(reference)| in basis points, out-of-the-money side.
+inline double ivErrorBp(const Reference& ref, const frame_test::Grid& g)
+{
+    const frame_test::Contract c = outOfTheMoney(ref.contract);
+    const double truth = c.callPut == 1 ? ref.put : ref.call;
+    const double pde = frame_test::price(ref.model, c, g);
+    return 1e4 * std::fabs(frame_test::impliedVol(c, pde) - frame_test::impliedVol(c, truth));
+}
+
+// Below this out-of-the-money price (spot 100) one cent moves the implied volatility by tens of
+// basis points, so those rows are judged by their price instead.
+const double kWingPrice = 0.2;
+
+struct AccuracyResult {
+    double worstBp = 0.0;
+    double worstWing = 0.0;  // absolute price error of the wing rows
+};
+
+// Every picked row of heston_analytic.csv (K 80-120, T 0.25-2) priced with `scheme` on `grid`:
+// the implied-volatility error within ivToleranceBp, wing rows within wingTolerance in price.
+template <class Pick>
+AccuracyResult checkAgainstHeston(int scheme, frame_test::Grid grid, double ivToleranceBp,
+                                  double wingTolerance, Pick pick)
+{
+    AccuracyResult worst;
+    grid.scheme = scheme;
+    for (const Reference& ref : hestonReferences(80.0, 120.0, 0.25, 2.0)) {
+        if (!pick(ref))
+            continue;
+        const frame_test::Contract c = outOfTheMoney(ref.contract);
+        const double truth = c.callPut == 1 ? ref.put : ref.call;
+        const double pde = frame_test::price(ref.model, c, grid);
+        if (truth < kWingPrice) {
+            const double err = std::fabs(pde - truth);
+            worst.worstWing = std::max(worst.worstWing, err);
+            EXPECT_LT(err, wingTolerance) << "scheme " << scheme << " set " << ref.set << " K "
+                                          << c.K << " T " << c.T;
+            continue;
+        }
+        const double err =
+            1e4 * std::fabs(frame_test::impliedVol(c, pde) - frame_test::impliedVol(c, truth));
+        worst.worstBp = std::max(worst.worstBp, err);
+        EXPECT_LT(err, ivToleranceBp) << "scheme " << scheme << " set " << ref.set << " K " << c.K
+                                      << " T " << c.T;
+    }
+    std::printf("scheme %d %d/%d/%d: worst IV error %.3f bp, worst wing price error %.2e\n",
+                scheme, grid.NS, grid.Nv, grid.NT, worst.worstBp, worst.worstWing);
+    return worst;
+}
+
+inline bool everyRow(const Reference&) { return true; }
+
+// Wings and the money, short and long, both sets: a spread of the range for the fine grid.
+inline bool fineSample(const Reference& ref)
+{
+    const double K = ref.contract.K, T = ref.contract.T;
+    return (K == 80.0 || K == 100.0 || K == 120.0) && (T == 0.25 || T == 2.0);
+}
+
+// Observed order of three solutions on grids refined by 2 each time.
+inline double observedOrder(double coarse, double middle, double fine)
+{
+    return std::log2(std::fabs(coarse - middle) / std::fabs(middle - fine));
+}
+
+}  // namespace scheme_refs
