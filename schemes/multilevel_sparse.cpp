@@ -43,14 +43,9 @@ struct Member {
 // square-root law for code 0, the power law in the variance for codes 1 and 2, the volatility
 // coordinate for 3 and 4. assembleOperatorPow selects the same law for codes 0 to 2, and
 // assembleOperator for codes 0 and 1 when the exponent is 1.
-Member spotMember(const OrvHestonVanilla& option)
+Member memberOf(const OrvHestonVanilla& option, bool logSpot)
 {
-    return {false, VarianceLaw::spotPowerSplitting(varianceModelOf(option))};
-}
-
-Member logSpotMember(const OrvHestonVanilla& option)
-{
-    return {true, VarianceLaw::spotPowerSplitting(varianceModelOf(option))};
+    return {logSpot, VarianceLaw::spotPowerSplitting(varianceModelOf(option))};
 }
 
 class MultiLevelSolve {
@@ -117,6 +112,9 @@ MultiLevelSolve::MultiLevelSolve(OrvHestonVanilla& option, const SchemeFrame& fr
       dt_(frame.dt),
       lu_(NS_ * Nv_)
 {
+    // The assembly numbers the unknowns from the object's own sizes.
+    if (option.NS != NS_ || option.Nv != Nv_)
+        throw NumericalError("The grids of the solve do not match the option's grid sizes");
     buildWeights();
     buildBoundaryWeights();
 
@@ -418,7 +416,7 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNeg4Fct(
     double /*unusedValue2*/, std::vector<double>* /*unusedC*/, bool widenSGrid, bool widenVmax,
     double /*sGridParam*/, double vGridStretch)
 {
-    solveMultiLevel(*this, spotMember(*this), outputs, cpuTime, widenSGrid, widenVmax,
+    solveMultiLevel(*this, memberOf(*this, false), outputs, cpuTime, widenSGrid, widenVmax,
                     vGridStretch);
     return true;
 }
@@ -429,7 +427,7 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNeg4FctLogS(
     double /*unusedValue2*/, std::vector<double>* /*unusedC*/, bool widenSGrid, bool widenVmax,
     double /*sGridParam*/, double vGridStretch)
 {
-    solveMultiLevel(*this, logSpotMember(*this), outputs, cpuTime, widenSGrid, widenVmax,
+    solveMultiLevel(*this, memberOf(*this, true), outputs, cpuTime, widenSGrid, widenVmax,
                     vGridStretch);
     return true;
 }
