@@ -13,7 +13,6 @@
         throw NumericalError("The time-stepping routine " #name " is not available");            \
     }
 
-SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegSqrtThetaSparse)
 SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegSqrtThetaLogS)
 SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegSqrtThetaLogS2)
 SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegMCSLogS)
