@@ -93,6 +93,29 @@ SpotAdiOperator::SpotAdiOperator(const SchemeFrame& frame, const SpotAdiSettings
             cU_[j] = half * s.upper + drift * f.upper;
         }
     }
+    if (settings_.mixed == MixedStencil::SevenPoint) {
+        const std::size_t size = static_cast<std::size_t>(n_) * static_cast<std::size_t>(Nv_);
+        for (Array<double>* a :
+             {&sevenW_, &sevenC_, &sevenE_, &sevenS_, &sevenN_, &sevenNW_, &sevenSE_})
+            *a = Array<double>(0.0, size);
+        for (int j = 1; j < Nv_ - 1; ++j) {
+            for (int i = 1; i < n_ - 1; ++i) {
+                const AntiDiagonalMixed m = antiDiagonalMixed(mixed_[j] * mixedFactor_[i], dS_[i],
+                                                              dS_[i + 1], dv_[j], dv_[j + 1]);
+                const std::size_t k = static_cast<std::size_t>(j) * n_ + i;
+                const double xs = 0.5 * m.xSquares, ys = 0.5 * m.ySquares;
+                sevenW_[k] = xs * d2SL_[i] + m.xFirst * d1SL_[i];
+                sevenE_[k] = xs * d2SU_[i] + m.xFirst * d1SU_[i];
+                sevenS_[k] = ys * d2vL_[j] + m.yFirst * d1vL_[j];
+                sevenN_[k] = ys * d2vU_[j] + m.yFirst * d1vU_[j];
+                sevenC_[k] = xs * d2SD_[i] + m.xFirst * d1SD_[i] + ys * d2vD_[j] +
+                             m.yFirst * d1vD_[j] + 2.0 * m.P;
+                sevenNW_[k] = -m.P;
+                sevenSE_[k] = -m.P;
+            }
+        }
+    }
+
     // At v = 0 only the drift acts, taken one-sided to second order.
     const StencilWeights f0 = forwardFirstDerivative(dv_[1], dv_[2]);
     const double drift0 = law.drift(V_[0]);
@@ -159,14 +182,10 @@ void SpotAdiOperator::addOperator(Part part, const RowMatrix& X, double df, doub
                                       d1SU_[i] * xUp[i + 1];
                     f += c * (d1vL_[j] * down + d1vD_[j] * mid + d1vU_[j] * up);
                 } else {
-                    const AntiDiagonalMixed m =
-                        antiDiagonalMixed(c, dS_[i], dS_[i + 1], dv_[j], dv_[j + 1]);
-                    const double uSS = d2SL_[i] * x[i - 1] + d2SD_[i] * x[i] + d2SU_[i] * x[i + 1];
-                    const double uS = d1SL_[i] * x[i - 1] + d1SD_[i] * x[i] + d1SU_[i] * x[i + 1];
-                    const double uvv = d2vL_[j] * xDown[i] + d2vD_[j] * x[i] + d2vU_[j] * xUp[i];
-                    const double uv = d1vL_[j] * xDown[i] + d1vD_[j] * x[i] + d1vU_[j] * xUp[i];
-                    f += 0.5 * m.xSquares * uSS + m.xFirst * uS + 0.5 * m.ySquares * uvv +
-                         m.yFirst * uv + m.P * (2.0 * x[i] - xUp[i - 1] - xDown[i + 1]);
+                    const std::size_t k = static_cast<std::size_t>(j) * n_ + i;
+                    f += sevenW_[k] * x[i - 1] + sevenC_[k] * x[i] + sevenE_[k] * x[i + 1] +
+                         sevenS_[k] * xDown[i] + sevenN_[k] * xUp[i] + sevenNW_[k] * xUp[i - 1] +
+                         sevenSE_[k] * xDown[i + 1];
                 }
             }
             y[i] += scale * f;
@@ -201,6 +220,8 @@ void SpotAdiOperator::factor(double theta, double dt)
         U[top] = 0.0;
         Array<double> mult = zeros(n_), super = zeros(n_), pivot = zeros(n_);
         tridiagFactor(top, L, D, U, mult, super, pivot);
+        for (int i = 1; i <= top; ++i)
+            pivot[i] = 1.0 / pivot[i];
         spotL_[j] = L;
         spotD_[j] = D;
         spotU_[j] = U;
@@ -239,6 +260,8 @@ void SpotAdiOperator::factor(double theta, double dt)
 void SpotAdiOperator::solveSpotLines(RowMatrix& Y, const RowMatrix& ref, double dfDelta,
                                      double spotZeroDelta) const
 {
+    // The sweeps of tridiagSolve with the row's factors, in place in the row, with the pivots
+    // kept inverted.
     const int top = n_ - 1;
     Array<double> rhs = zeros(n_);
     // The v = 0 row is solved in S even where it is extrapolated in v.
@@ -255,39 +278,69 @@ void SpotAdiOperator::solveSpotLines(RowMatrix& Y, const RowMatrix& ref, double 
         if (dfDelta != 0.0)
             rhs[top] += thetaDt_ *
                         (topDrift_ + w_[j] * (topDriftPerW_ + aU_[top] * ghostRise_)) * dfDelta;
-        tridiagSolve(top, spotMult_[j], spotSuper_[j], spotPivot_[j], rhs, rhs);
-        for (int i = 1; i <= top; ++i)
-            y[i] = rhs[i];
+        const Array<double>& mult = spotMult_[j];
+        const Array<double>& super = spotSuper_[j];
+        const Array<double>& inverse = spotPivot_[j];
+        for (int i = 2; i <= top; ++i)
+            rhs[i] -= mult[i] * rhs[i - 1];
+        y[top] = rhs[top] * inverse[top];
+        for (int i = top - 1; i >= 1; --i)
+            y[i] = (rhs[i] - super[i] * y[i + 1]) * inverse[i];
     }
 }
 
 void SpotAdiOperator::solveVarianceLines(RowMatrix& Y, const RowMatrix& ref) const
 {
-    Array<double> rhs = zeros(Nv_ + 1);
-    Array<double> x = zeros(Nv_ + 1);
+    // All spot columns share one matrix, so the sweeps of tridiagSolve run row by row over every
+    // column at once, in place in Y (variance node j is row j + 1 of the tables).
+    const int top = n_ - 1;
     const bool recompute =
         settings_.zeroRow == ZeroVarianceRow::RecomputeAfterSolve || !eliminated_;
-    for (int i = 1; i < n_; ++i) {
-        for (int j = 0; j < Nv_; ++j) {
-            const int k = j + 1;
-            double value = Y.data[k][i] + (varD_[k] - 1.0) * ref.data[k][i];
-            if (j > 0)
-                value += varL_[k] * ref.data[k - 1][i];
-            if (j < Nv_ - 1)
-                value += varU_[k] * ref.data[k + 1][i];
-            rhs[k] = value;
-        }
-        // Row 0 as built reaches node 2 through t2.
-        const double rhs0Full = rhs[1] + varT2_ * ref.data[3][i];
-        if (!recompute)
-            rhs[1] = rhs0Full - elimFactor_ * rhs[2];
-        tridiagSolve(Nv_, varMult_, varSuper_, varPivot_, rhs, x);
-        if (recompute && varT2_ != 0.0) {
-            // The solve left node 2 out of row 0: redo node 0 with the full row.
-            x[1] = (rhs0Full - varU_[1] * x[2] - varT2_ * x[3]) / varD_[1];
-        }
-        for (int j = 0; j < Nv_; ++j)
-            Y.data[j + 1][i] = x[j + 1];
+    Array<double> rhs0Full = zeros(n_);
+    for (int k = 1; k <= Nv_; ++k) {
+        double* y = Y.data[k];
+        const double* u = ref.data[k];
+        const double* uDown = ref.data[k - 1];
+        const double* uUp = ref.data[k + 1];
+        const double d = varD_[k] - 1.0;
+        const double low = k > 1 ? varL_[k] : 0.0;
+        const double up = k < Nv_ ? varU_[k] : 0.0;
+        for (int i = 1; i <= top; ++i)
+            y[i] += d * u[i] + low * uDown[i] + up * uUp[i];
+    }
+    // Row 0 as built reaches node 2 through t2.
+    for (int i = 1; i <= top; ++i)
+        rhs0Full[i] = Y.data[1][i] + varT2_ * ref.data[3][i];
+    if (!recompute) {
+        for (int i = 1; i <= top; ++i)
+            Y.data[1][i] = rhs0Full[i] - elimFactor_ * Y.data[2][i];
+    }
+    for (int k = 2; k <= Nv_; ++k) {
+        double* y = Y.data[k];
+        const double* yPrev = Y.data[k - 1];
+        const double m = varMult_[k];
+        for (int i = 1; i <= top; ++i)
+            y[i] -= m * yPrev[i];
+    }
+    {
+        double* y = Y.data[Nv_];
+        const double p = varPivot_[Nv_];
+        for (int i = 1; i <= top; ++i)
+            y[i] /= p;
+    }
+    for (int k = Nv_ - 1; k >= 1; --k) {
+        double* y = Y.data[k];
+        const double* yNext = Y.data[k + 1];
+        const double sup = varSuper_[k];
+        const double p = varPivot_[k];
+        for (int i = 1; i <= top; ++i)
+            y[i] = (y[i] - sup * yNext[i]) / p;
+    }
+    if (recompute && varT2_ != 0.0) {
+        // The solve left node 2 out of row 0: redo node 0 with the full row.
+        for (int i = 1; i <= top; ++i)
+            Y.data[1][i] =
+                (rhs0Full[i] - varU_[1] * Y.data[2][i] - varT2_ * Y.data[3][i]) / varD_[1];
     }
     if (settings_.extrapolateZeroRow)
         extrapolateZero(Y);

@@ -129,6 +129,10 @@ private:
     // Per variance node j: spot factor w, mixed factor rho xi m, and the variance-line
     // coefficients (lower, diagonal, upper) of F2 without the rate; c2 is the far weight at v = 0.
     Array<double> w_, mixed_;
+    // Seven-point mixed stencil per node (index j n + i): weights of (i-1, j), (i, j), (i+1, j),
+    // (i, j-1), (i, j+1), and the corners (i-1, j+1), (i+1, j-1). Built once: the stencil has a
+    // division per node.
+    Array<double> sevenW_, sevenC_, sevenE_, sevenS_, sevenN_, sevenNW_, sevenSE_;
     Array<double> cL_, cD_, cU_;
     double c2_ = 0.0;
     Array<double> d1vL_, d1vD_, d1vU_;
@@ -136,7 +140,8 @@ private:
 
     // Implicit stage data of the current phase.
     double thetaDt_ = 0.0;
-    std::vector<Array<double>> spotMult_, spotSuper_, spotPivot_;   // one factorisation per row j
+    // One factorisation per row j (tridiagFactor), its pivots stored inverted.
+    std::vector<Array<double>> spotMult_, spotSuper_, spotPivot_;
     std::vector<Array<double>> spotL_, spotD_, spotU_;   // the matrices as built, per row j
     Array<double> varMult_, varSuper_, varPivot_;
     Array<double> varL_, varD_, varU_;
