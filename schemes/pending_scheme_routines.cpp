@@ -13,9 +13,5 @@
         throw NumericalError("The time-stepping routine " #name " is not available");            \
     }
 
-SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegSqrtThetaLogS)
-SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegSqrtThetaLogS2)
-SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegMCSLogS)
-SARNEX_PENDING_SCHEME_ROUTINE(calcGARCHNUDirectNonNegMCSSparseLogS)
 
 #undef SARNEX_PENDING_SCHEME_ROUTINE

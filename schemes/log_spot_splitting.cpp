@@ -1,0 +1,84 @@
+#include "schemes/log_spot_splitting.h"
+
+#include "schemes/adi_stages.h"
+#include "schemes/log_spot_adi_operator.h"
+
+#include <algorithm>
+#include <cmath>
+
+SchemeFrameSettings logSpotFrameSettings(bool widenSGrid, bool widenVmax, double sGridParam,
+                                         double vGridStretch, const VarianceLaw& law)
+{
+    SchemeFrameSettings s;
+    s.widenSGrid = widenSGrid;
+    s.widenVmax = widenVmax;
+    s.sGridParam = sGridParam;
+    s.vGridStretch = vGridStretch;
+    s.logSpot = true;
+    s.volatilityCoordinate = law.volatilityCoordinate;
+    return s;
+}
+
+SpotAdiSettings logSpotOperatorSettings(const VarianceLaw& law, MixedStencil mixed)
+{
+    SpotAdiSettings s;
+    s.law = law;
+    s.mixed = mixed;
+    s.zeroRow = ZeroVarianceRow::ExactElimination;
+    s.extrapolateZeroRow = law.driftForm != VarianceDriftForm::MeanReverting;
+    return s;
+}
+
+namespace {
+
+// At zero volatility of the variance-scaled volatility law the option is worth its discounted
+// intrinsic value on the forward.
+void setZeroVolatilityRow(const SchemeFrame& frame, const SpotAdiOperator& op, RowMatrix& U,
+                          double tau)
+{
+    const OrvHestonVanilla& o = frame.option;
+    const double growth = std::exp((o.r - o.d) * tau);
+    const double discount = std::exp(-o.r * tau);
+    op.setZeroVarianceRow(U, [&](int i) {
+        const double forward = std::exp(frame.S[i]) * growth;
+        const double intrinsic =
+            o.callPut == 1 ? std::max(o.K - forward, 0.0) : std::max(forward - o.K, 0.0);
+        return intrinsic * discount;
+    });
+}
+
+}  // namespace
+
+void stepLogSpotSplitting(const SchemeFrame& frame, SpotAdiOperator& op, RowMatrix& U,
+                          const LogSpotStepping& stepping)
+{
+    const VarianceLaw& law = stepping.law;
+    const bool zeroVolatilityRow =
+        law.volatilityCoordinate && law.driftForm == VarianceDriftForm::VarianceScaled;
+    const bool hv = stepping.splitting == Splitting::HundsdorferVerwer;
+    const double theta = hv ? 1.0 - std::sqrt(2.0) * 0.5 : 1.0 / 3.0;
+
+    // The lowest column moves implicitly through the spot stages in both splittings.
+    ModifiedCraigSneyd<SpotAdiOperator> mcs(op);
+    HundsdorferVerwer<SpotAdiOperator> hvStages(op, true);
+    for (const TimeStep& step : frame.timeSteps(theta)) {
+        const bool ownDampedStep = step.damping && stepping.dampedStep;
+        if (step.phaseStart && !ownDampedStep)
+            op.factor(step.theta, step.dt);
+        if (zeroVolatilityRow)
+            setZeroVolatilityRow(frame, op, U, step.tauNew);
+        StepBoundary b;
+        b.dfOld = frame.slopeFactor(step.tauOld);
+        b.dfNew = frame.slopeFactor(step.tauNew);
+        b.zeroOld = logSpotLowerValue(frame, step.tauOld, stepping.zeroLowerWhenPayoffZero);
+        b.zeroNew = logSpotLowerValue(frame, step.tauNew, stepping.zeroLowerWhenPayoffZero);
+        if (ownDampedStep)
+            stepping.dampedStep(U, step, b.zeroNew, b.dfNew);
+        else if (step.damping)
+            mcs.step(U, step.theta, step.dt, b, true);
+        else if (hv)
+            hvStages.step(U, step.dt, b);
+        else
+            mcs.step(U, step.theta, step.dt, b, false);
+    }
+}
