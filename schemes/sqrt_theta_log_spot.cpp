@@ -8,7 +8,6 @@
 
 #include "model/option_objects.h"
 #include "model/variance_law.h"
-#include "numerics/numerical_error.h"
 #include "schemes/log_spot_adi_operator.h"
 #include "schemes/log_spot_splitting.h"
 #include "schemes/scheme_frame.h"
