@@ -255,3 +255,45 @@ TEST(SchemeFrameInputs, VolatilityCoordinateGridTop)
     EXPECT_DOUBLE_EQ(s.results[0], 2.0 * std::sqrt(0.75));
     EXPECT_DOUBLE_EQ(o->VGrid[o->VGrid.size() - 1], s.results[0]);
 }
+
+// The multi-strike read-out: strike K_m is read at S K / K_m and scaled by K_m / K, strikes above
+// the spot get the parity term, and with the strike-vector flag a clearly negative value near the
+// scaled spot becomes the reported value.
+TEST(SchemeFrameMultiStrike, ScaledReadOutParityAndNegativeCheck)
+{
+    Model m;
+    Contract c;
+    c.callPut = 1;
+    const std::vector<double> strikes = {90.0, 100.0, 110.0};
+    for (bool withDip : {false, true}) {
+        auto o = makeStrikeVectorOption(m, c, strikes, Grid{}, true);
+        SchemeFrame frame(*o, SchemeFrameSettings{});
+        const double refK = o->K;
+        ASSERT_EQ(refK, 90.0);
+        // A put-like table linear in the spot, K e^-rT - s e^-dT + 0.2 s (its call by parity is
+        // 0.2 s), or a dip of -3 on the spot nodes within 5 % of S.
+        const double dr = std::exp(-c.r * c.T), dd = std::exp(-c.d * c.T);
+        frame.readOut([&](int i, int) {
+            if (withDip && std::fabs(frame.S[i] - c.S) / c.S < 0.05)
+                return -3.0;
+            return refK * dr - frame.S[i] * dd + 0.2 * frame.S[i];
+        });
+        Array<Array<double>> outputs(5);
+        frame.finishMultiStrike(outputs);
+        const Array<double> r = o->getResults();
+        EXPECT_EQ(r[1], 0.0);
+        EXPECT_EQ(r[4], 0.0);
+        EXPECT_EQ(r[3], static_cast<double>(frame.NT));
+        ASSERT_EQ(o->strikePrices.size(), 3u);
+        if (!withDip) {
+            EXPECT_NEAR(o->strikePrices[0], 90.0 * dr - c.S * dd + 0.2 * c.S, 1e-9);
+            EXPECT_NEAR(o->strikePrices[1], 100.0 * dr - c.S * dd + 0.2 * c.S, 1e-9);
+            EXPECT_NEAR(o->strikePrices[2], 0.2 * c.S, 1e-9);  // the call, by parity
+            EXPECT_EQ(r[2], o->strikePrices[0]);
+            for (std::size_t k = 0; k < 3; ++k)
+                EXPECT_EQ(o->strikeIVs[k], o->strikePrices[k]);
+        } else {
+            EXPECT_LT(r[2], -1.0);
+        }
+    }
+}
