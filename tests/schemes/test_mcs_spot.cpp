@@ -115,6 +115,27 @@ TEST(McsSpot, NonAffineLawsAgreeWithSchemeTwo)
     }
 }
 
+// The power of the power-law member: exponent 1 is the GARCH law of the plain member (same grids,
+// same price to rounding), exponent 0.5 the square-root law (priced on the variance grid of
+// model code 1, which differs from code 0's in its upper end and stretch).
+TEST(McsSpot, VarianceExponentSelectsTheLaw)
+{
+    Model m = modelForCode(1);
+    Contract c;
+    Grid g;
+    g.scheme = 7;
+    const double garchLaw = price(m, c, g);
+    m.modelCode = 0;
+    const double squareRootLaw = price(m, c, g);
+    m.modelCode = 1;
+    g.scheme = 3;
+    m.exponent = 1.0;
+    EXPECT_NEAR(price(m, c, g), garchLaw, 1e-10);
+    m.exponent = 0.5;
+    EXPECT_NEAR(price(m, c, g), squareRootLaw, 2e-3);
+    EXPECT_GT(std::fabs(garchLaw - squareRootLaw), 1e-2);
+}
+
 // GARCH diffusion (code 1) against conditional Monte Carlo prices, out-of-the-money side.
 TEST(McsSpot, GarchDiffusionAgreesWithMonteCarlo)
 {
