@@ -85,3 +85,20 @@ void stepLogSpotSplitting(const SchemeFrame& frame, SpotAdiOperator& op, RowMatr
             mcs.step(U, step.theta, step.dt, b, false);
     }
 }
+
+void strikeVectorDerivatives(OrvHestonVanilla& option, Array<Array<double>>& outputs, bool inSpot)
+{
+    if (inSpot) {
+        option.spotDerivativesNonUniform(outputs[2], outputs[3]);
+        return;
+    }
+    // The log-spot nodes are not evenly spaced: the three-point rules apply whatever the
+    // object's grid flag says.
+    struct FlagGuard {
+        OrvHestonVanilla& o;
+        bool saved;
+        ~FlagGuard() { o.nonUniformSGrid = saved; }
+    } guard{option, option.nonUniformSGrid};
+    option.nonUniformSGrid = true;
+    option.spotDerivativesUniform(outputs[2], outputs[3]);
+}

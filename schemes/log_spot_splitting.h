@@ -42,3 +42,8 @@ struct LogSpotStepping {
 // built at the start of every phase whose steps use them.
 void stepLogSpotSplitting(const SchemeFrame& frame, SpotAdiOperator& op, RowMatrix& U,
                           const LogSpotStepping& stepping);
+
+// The derivatives of a strike-vector read-out, taken as the routine's single-strike read-out
+// takes them: over the stored log-spot nodes with respect to the log-spot, or (inSpot) with
+// respect to the spot. outputs[2] and [3] receive them.
+void strikeVectorDerivatives(OrvHestonVanilla& option, Array<Array<double>>& outputs, bool inSpot);

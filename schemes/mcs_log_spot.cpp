@@ -27,9 +27,11 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegMCSLogS(
 
     frame.readOut([&U](int i, int j) { return U.data[j + 1][i]; });
     frame.reportTime(cpuTime);
-    if (multiStrike)
+    if (multiStrike) {
         frame.finishMultiStrike(outputs);
-    else
+        strikeVectorDerivatives(*this, outputs, false);
+    } else {
         frame.finishSingle(outputs, SpotGreeks::SpotNodes);  // derivatives in the log-spot
+    }
     return true;
 }

@@ -44,6 +44,7 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegMCSSparseLogS(
     frame.reportTime(cpuTime);
     if (multiStrike) {
         frame.finishMultiStrike(outputs);
+        strikeVectorDerivatives(*this, outputs, true);
     } else {
         frame.finishSingle(outputs, SpotGreeks::LogSpotNodes);
     }

@@ -50,6 +50,7 @@ void finishStrikeVector(SchemeFrame& frame, const RowMatrix& U, Array<Array<doub
         reported = first;
     // Scaling and parity as every strike-vector read-out takes them.
     frame.finishMultiStrike(outputs);
+    strikeVectorDerivatives(o, outputs, false);
     for (std::size_t m = 0; m < strikes.size(); ++m)
         if (o.strikePrices[m] <= 0.0)
             reported = -1.0;

@@ -173,6 +173,16 @@ TEST(LogSpotSchemes, StrikeVectorsAgreeWithSingleStrikeSolves)
         EXPECT_EQ(s.results[1], 0.0);
         EXPECT_EQ(s.results[4], 0.0);
         EXPECT_GT(s.results[2], 0.0) << "scheme " << scheme;
+        // The solve is that of the reference strike, derivatives included.
+        Contract reference = c;
+        reference.K = strikes[0];
+        auto single = makeOption(m, reference, g);
+        const Solve one = solve(*single);
+        ASSERT_EQ(one.outputs[2].size(), s.outputs[2].size());
+        for (std::size_t i = 0; i < one.outputs[2].size(); ++i) {
+            EXPECT_NEAR(s.outputs[2][i], one.outputs[2][i], 1e-9) << "scheme " << scheme;
+            EXPECT_NEAR(s.outputs[3][i], one.outputs[3][i], 1e-7) << "scheme " << scheme;
+        }
         for (std::size_t k = 0; k < strikes.size(); ++k) {
             Contract single = c;
             single.K = strikes[k];
