@@ -239,23 +239,6 @@ TEST(SchemeFrameInputs, UnknownSchemeNumberIsAnError)
     }
 }
 
-// The volatility models put a volatility grid up to 2 sqrt(Vmax) under scheme 2.
-TEST(SchemeFrameInputs, VolatilityCoordinateGridTop)
-{
-    Model m;
-    m.modelCode = 3;
-    m.v0 = 0.2;
-    m.vL = 0.25;
-    m.volvol = 0.5;
-    Contract c;
-    Grid g;
-    g.VmaxParam = -0.4;
-    auto o = makeOption(m, c, g);
-    const Solve s = solve(*o);
-    EXPECT_DOUBLE_EQ(s.results[0], 2.0 * std::sqrt(0.75));
-    EXPECT_DOUBLE_EQ(o->VGrid[o->VGrid.size() - 1], s.results[0]);
-}
-
 // The multi-strike read-out: strike K_m is read at S K / K_m and scaled by K_m / K, strikes above
 // the spot get the parity term, and with the strike-vector flag a clearly negative value near the
 // scaled spot becomes the reported value.
