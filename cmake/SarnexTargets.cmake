@@ -5,6 +5,8 @@
 function(sarnex_add_library folder)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp ${CMAKE_SOURCE_DIR}/${folder}/*.c)
+  # A folder's main.cpp is the program's entry point (cmake/SarnexDeliverables.cmake), not library code.
+  list(FILTER sources EXCLUDE REGEX "/${folder}/main\\.cpp$")
   if(folder STREQUAL "platform")
     if(WIN32)
       file(GLOB os_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/windows/*.cpp)

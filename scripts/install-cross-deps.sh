@@ -61,6 +61,23 @@ step "cross compilers" install_packages -- \
 # Without Recommends: wine would otherwise pull in several hundred desktop packages.
 step "wine" install_packages --no-install-recommends -- wine wine64 wine32:i386
 
+# Some kernels run no 32-bit x86 code (ia32 emulation switched off): wine's 32-bit loader then
+# runs under qemu's user-mode emulator, registered for 32-bit x86 programs (not kept over a reboot,
+# so this is checked on every run).
+enable_i386_emulation() {
+  install_packages --no-install-recommends -- qemu-user-static
+  local bm=/proc/sys/fs/binfmt_misc
+  [ -e $bm/register ] || $SUDO mount -t binfmt_misc binfmt_misc $bm
+  [ -e $bm/sarnex-i386 ] && return 0
+  # ELF, 32-bit, little endian, executable or shared object, machine 3 (i386)
+  echo ':sarnex-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+    $SUDO tee $bm/register >/dev/null
+}
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  step "32-bit emulation for wine" enable_i386_emulation
+  /usr/lib/wine/wine --version >/dev/null || { echo "install-cross-deps: wine's 32-bit loader does not start" >&2; exit 1; }
+fi
+
 # --- Debian source packages --------------------------------------------------------------------
 # deb-src entries are derived from this machine's own binary entries (same archive, suites and
 # keys), restricted to the suites of the running release, so no archive address lives in the repo.

@@ -1,0 +1,98 @@
+# The deliverable program and its exported functions.
+#
+# Program: console/main.cpp holds main(). It is compiled into the program only, never into
+# sarnex_console (the test programs bring their own main). Once it exists the build makes
+#   native Linux: <build>/console/sarnex
+#   Windows:      <build>/console/sarnex64.exe or sarnex32.exe (self-contained, static)
+#
+# Exports: every exported function is one "Name@N" entry of SARNEX_EXPORTS, N being its argument
+# bytes in the 32-bit build (int 4, double 8, pointer 4). Declare it with SARNEX_EXPORT and
+# SARNEX_CALL (platform/export_api.h). From the list the build generates the module-definition
+# file: the 64-bit program exports "Name", the 32-bit one the decorated "_Name@N" (standard Windows
+# calling convention). A test then checks the program's export table with the cross objdump.
+set(SARNEX_EXPORTS
+  # Add each export here when its subsystem defines it, e.g.
+  #   ImpliedVol@52
+)
+
+# sarnex_export_names(<out-var> <Name@N>...): the names as the export table must show them.
+function(sarnex_export_names out)
+  set(names)
+  foreach(entry IN LISTS ARGN)
+    if(NOT entry MATCHES "^([A-Za-z_][A-Za-z0-9_]*)@([0-9]+)$")
+      message(FATAL_ERROR "export entry '${entry}' is not of the form Name@N")
+    endif()
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      list(APPEND names "_${CMAKE_MATCH_1}@${CMAKE_MATCH_2}")
+    else()
+      list(APPEND names "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
+# sarnex_add_exports(<target> <Name@N>...): exports the functions from a Windows module through a
+# generated module-definition file and checks the built module's export table in a test.
+function(sarnex_add_exports target)
+  if(NOT WIN32 OR NOT ARGN)
+    return()
+  endif()
+  set(def "EXPORTS\n")
+  set(undefined)
+  foreach(entry IN LISTS ARGN)
+    sarnex_export_names(name ${entry})
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      # mingw's own spelling of a stdcall symbol lacks the leading underscore of the table
+      string(APPEND def "  ${name} = ${entry}\n")
+    else()
+      string(APPEND def "  ${name}\n")
+    endif()
+    # pull the defining object out of its static library
+    list(APPEND undefined "-Wl,-u,${name}")
+  endforeach()
+  set(def_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.def)
+  file(CONFIGURE OUTPUT ${def_file} CONTENT "${def}")
+  target_sources(${target} PRIVATE ${def_file})
+  target_link_options(${target} PRIVATE ${undefined})
+  if(BUILD_TESTING OR SARNEX_BUILD_TESTS)
+    sarnex_export_names(expected ${ARGN})
+    add_test(NAME ${target}_export_table
+             COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DMODULE=$<TARGET_FILE:${target}>
+                     "-DEXPECTED=${expected}" -P ${CMAKE_SOURCE_DIR}/cmake/CheckExports.cmake)
+    set_tests_properties(${target}_export_table PROPERTIES
+      PASS_REGULAR_EXPRESSION "export table ok" FAIL_REGULAR_EXPRESSION "mismatch" LABELS exports)
+  endif()
+endfunction()
+
+# The program, once console/ has its main.
+if(EXISTS ${CMAKE_SOURCE_DIR}/console/main.cpp)
+  if(WIN32)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(program sarnex32)
+    else()
+      set(program sarnex64)
+    endif()
+  else()
+    set(program sarnex)
+  endif()
+  add_executable(sarnex_program ${CMAKE_SOURCE_DIR}/console/main.cpp)
+  set_target_properties(sarnex_program PROPERTIES
+    OUTPUT_NAME ${program} RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/console)
+  target_include_directories(sarnex_program PRIVATE ${CMAKE_SOURCE_DIR})
+  sarnex_link_available(sarnex_program ${SARNEX_FOLDERS})
+  target_link_libraries(sarnex_program PRIVATE sarnex::deps)
+  sarnex_add_exports(sarnex_program ${SARNEX_EXPORTS})
+endif()
+
+# The export machinery proven on a stand-in DLL before the program has real exports: its export
+# table, and calls through the decorated names (tests/platform/exports.cpp).
+if(WIN32 AND SARNEX_BUILD_TESTS)
+  add_library(sarnex_export_probe SHARED ${CMAKE_SOURCE_DIR}/tests/platform/support/export_probe.cpp)
+  target_include_directories(sarnex_export_probe PRIVATE ${CMAKE_SOURCE_DIR})
+  set_target_properties(sarnex_export_probe PROPERTIES
+    PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  sarnex_add_exports(sarnex_export_probe SarnexProbeAdd@8 SarnexProbeWeighted@16)
+  if(TARGET test_platform_exports)
+    add_dependencies(test_platform_exports sarnex_export_probe)
+  endif()
+endif()
