@@ -235,7 +235,7 @@ TEST(McsSpotAmerican, PutMatchesReferenceValues)
     };
     const Row rows[] = {{0.0625, 9.0, 1.107621}, {0.0625, 10.0, 0.520030}, {0.0625, 11.0, 0.213677},
                         {0.25, 9.0, 1.333632},   {0.25, 10.0, 0.795977},   {0.25, 11.0, 0.448273}};
-    for (int scheme : {3, 5}) {
+    for (int scheme : kSchemes) {
         for (const Row& row : rows) {
             Model m;
             m.v0 = row.v0;
