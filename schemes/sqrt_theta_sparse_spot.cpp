@@ -146,6 +146,6 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegSqrtThetaSparse(
     if (multiStrike)
         frame.finishMultiStrike(outputs);
     else
-        frame.finishSingle(outputs, SpotGreeks::None);
+        frame.finishSingle(outputs, SpotGreeks::SpotNodes);
     return true;
 }
