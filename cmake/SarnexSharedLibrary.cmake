@@ -24,6 +24,8 @@ set(SARNEX_SHARED_EXPORTS
   VanillaHeston
   VanillaHestonGrid
   HESTON_VanillaCalibration
+  # releases the strings returned by the functions above
+  SysFreeString
 )
 
 set(_script "{\n  global:\n")
@@ -58,4 +60,16 @@ if(TARGET test_exports_shared_library)
   target_compile_definitions(test_exports_shared_library PRIVATE
     SARNEX_SHARED_LIBRARY="$<TARGET_FILE:sarnex_shared>")
   add_dependencies(test_exports_shared_library sarnex_shared)
+endif()
+
+# The same library as a C program meets it: C declarations, C calling code, dlopen by path.
+if(SARNEX_BUILD_TESTS AND TARGET GTest::gtest)
+  add_executable(test_exports_c_caller ${CMAKE_SOURCE_DIR}/tests/exports/support/c_caller.c)
+  target_link_libraries(test_exports_c_caller PRIVATE ${CMAKE_DL_LIBS} m)
+  add_dependencies(test_exports_c_caller sarnex_shared)
+  add_test(NAME ExportsFromC.LoadedAndCalledByAProgramWrittenInC
+           COMMAND test_exports_c_caller $<TARGET_FILE:sarnex_shared>)
+  set_tests_properties(ExportsFromC.LoadedAndCalledByAProgramWrittenInC PROPERTIES
+    TIMEOUT 120 LABELS exports ENVIRONMENT OPENBLAS_NUM_THREADS=1
+    PASS_REGULAR_EXPRESSION "all exports answered")
 endif()

@@ -1,3 +1,4 @@
+#include "platform/export_api.h"
 #include "platform/platform.h"
 
 #include <cstdlib>
@@ -113,3 +114,7 @@ std::string narrowFromBstr(const BstrChar* s) {
 }
 
 }  // namespace platform
+
+// Programs that load the library release the strings it returns under the name they know from
+// OLE, as they would on Windows.
+SARNEX_EXPORT void SysFreeString(platform::BstrChar* s) { platform::freeBstr(s); }

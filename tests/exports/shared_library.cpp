@@ -106,7 +106,7 @@ TEST_F(LoadedLibrary, SolverPricesAHestonCall)
     const auto solve = symbol<VanillaPDESolverFn>("GARCH_VanillaPDESolver");
     const auto impliedVol = symbol<ImpliedVolFn>("ImpliedVol");
     ASSERT_NE(solve, nullptr);
-    // Semi-analytic price 8.92941045360215 (review notes, case 1).
+    // The semi-analytic Heston price of this call.
     const double referenceIV = impliedVol(8.92941045360215, 100, 100, 1, 0.03, 0, 0);
     const double iv = solve(100, 100, 1, 0.03, 0, 0.04, 0.04, 2, 0.5, -0.7, 60, 30, 30, 0, 0, 1,
                             2, 1, 0.0, 1.0, 0, 0);

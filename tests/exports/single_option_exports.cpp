@@ -24,7 +24,7 @@ namespace {
 constexpr double kError = -999.0;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// One Heston case with a known semi-analytic price (review notes, case 1).
+// One Heston case with a known semi-analytic price.
 struct HestonCase {
     double S = 100.0, K = 100.0, T = 1.0, r = 0.03, d = 0.0;
     double v0 = 0.04, vL = 0.04, kappa = 2.0, volvol = 0.5, rho = -0.7;
@@ -115,7 +115,7 @@ std::size_t nearestNode(const std::vector<double>& nodes, int count, double x)
 
 TEST(ImpliedVolExport, InvertsBlackScholesPricesOfCallsAndPuts)
 {
-    // The review notes' value: the at-the-money call at vol 0.2.
+    // The at-the-money call at vol 0.2.
     EXPECT_NEAR(ImpliedVol(9.413403383853016, 100, 100, 1, 0.03, 0, 0), 0.2, 1e-12);
     for (const double K : {60.0, 90.0, 100.0, 125.0, 180.0}) {
         for (const double sigma : {0.05, 0.3, 1.2}) {
