@@ -107,10 +107,10 @@ private:
     RowMatrix Y0_, Y_, Z_, D_;
 };
 
-// Hundsdorfer-Verwer (undamped step): explicit predictor and one implicit line stage per
-// direction relative to U, then the corrector 0.5 (U + Y0 + dt F(Ytilde)) with line stages
-// relative to the first pass Ytilde. The S = 0 value enters explicitly, or, with implicitZero,
-// its change over the step also enters the first spot line stage.
+// Hundsdorfer-Verwer: explicit predictor and one implicit line stage per direction relative to
+// U, then the corrector 0.5 (U + Y0 + dt F(Ytilde)) with line stages relative to the first pass
+// Ytilde. The S = 0 value enters explicitly, or, with implicitZero, its change over the step also
+// enters the first spot line stage.
 template <class Op>
 class HundsdorferVerwer {
 public:
@@ -120,7 +120,9 @@ public:
     {
     }
 
-    void step(RowMatrix& U, double dt, const StepBoundary& b)
+    // One step of size dt from U to the new level, in place. douglasOnly stops after the first
+    // pair of line stages (the implicit sub-steps of the damped start).
+    void step(RowMatrix& U, double dt, const StepBoundary& b, bool douglasOnly = false)
     {
         using Part = typename Op::Part;
         Y0_ = U;
@@ -131,6 +133,11 @@ public:
         const double zeroDelta = implicitZero_ ? b.zeroNew - b.zeroOld : 0.0;
         op_.solveSpotLines(Y_, U, b.dfNew - b.dfOld, zeroDelta);
         op_.solveVarianceLines(Y_, U);
+        if (douglasOnly) {
+            op_.closeTable(Y_, b.dfNew);
+            U = Y_;
+            return;
+        }
 
         Yt_ = Y_;
         adi_detail::blend(U, 0.5, Y0_, 0.5, Y_);

@@ -4,6 +4,7 @@
 
 #include "model/option_objects.h"
 #include "model/variance_law.h"
+#include "schemes/adi_stages.h"
 #include "schemes/scheme_frame.h"
 #include "schemes/spot_adi_operator.h"
 
@@ -15,58 +16,22 @@ namespace {
 
 using StartOfStep = std::function<void(RowMatrix& U, double tau)>;
 
-// Y = 0.5 (A + B) over the whole table.
-void average(const RowMatrix& A, const RowMatrix& B, RowMatrix& Y)
-{
-    const std::size_t count = static_cast<std::size_t>(Y.rows) * static_cast<std::size_t>(Y.cols);
-    const double* a = A.data[0];
-    const double* b = B.data[0];
-    double* y = Y.data[0];
-    for (std::size_t k = 0; k < count; ++k)
-        y[k] = 0.5 * (a[k] + b[k]);
-}
-
-// Steps U from expiry to today. Each step: explicit predictor, one implicit line stage per
-// direction; outside the damped start a corrector with the same two line stages follows.
+// Steps U from expiry to today with the Hundsdorfer-Verwer stages; the damped start takes their
+// first pair of line stages alone.
 void stepHundsdorferVerwer(const SchemeFrame& frame, SpotAdiOperator& op, RowMatrix& U,
                            const StartOfStep& startOfStep)
 {
-    const double theta = 1.0 - std::sqrt(2.0) * 0.5;
-    RowMatrix Y = op.makeTable();
-    RowMatrix Y0 = op.makeTable();
-    RowMatrix Yt = op.makeTable();
-    for (const TimeStep& step : frame.timeSteps(theta)) {
+    HundsdorferVerwer<SpotAdiOperator> hv(op);
+    for (const TimeStep& step : frame.timeSteps(1.0 - std::sqrt(2.0) * 0.5)) {
         if (step.phaseStart)
             op.factor(step.theta, step.dt);
-        const double dfOld = frame.slopeFactor(step.tauOld);
-        const double dfNew = frame.slopeFactor(step.tauNew);
-        const double lower = frame.spotZeroValue(step.tauNew);
         if (startOfStep)
             startOfStep(U, step.tauNew);
-
-        Y = U;
-        op.addOperator(SpotAdiOperator::Part::All, U, dfOld, step.dt, Y);
-        op.setSpotZero(Y, lower);
-        op.closeTable(Y, dfNew);
-        if (!step.damping)
-            Y0 = Y;
-        op.solveSpotLines(Y, U, dfNew - dfOld);
-        op.solveVarianceLines(Y, U);
-        if (step.damping) {
-            op.closeTable(Y, dfNew);
-            U = Y;
-            continue;
-        }
-
-        Yt = Y;
-        average(U, Y0, Y);
-        op.addOperator(SpotAdiOperator::Part::All, Yt, dfNew, 0.5 * step.dt, Y);
-        op.setSpotZero(Y, lower);
-        op.closeTable(Y, dfNew);
-        op.solveSpotLines(Y, Yt, 0.0);
-        op.solveVarianceLines(Y, Yt);
-        op.closeTable(Y, dfNew);
-        U = Y;
+        StepBoundary b;
+        b.dfOld = frame.slopeFactor(step.tauOld);
+        b.dfNew = frame.slopeFactor(step.tauNew);
+        b.zeroNew = frame.spotZeroValue(step.tauNew);
+        hv.step(U, step.dt, b, step.damping);
     }
 }
 
