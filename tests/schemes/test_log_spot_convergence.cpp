@@ -2,55 +2,24 @@
 // v = 0 row when the Feller condition fails.
 
 #include "schemes/support/frame_test_option.h"
+#include "schemes/support/scheme_cases.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 
 using namespace frame_test;
-
-namespace {
-
-double observedOrder(double coarse, double mid, double fine)
-{
-    return std::log2(std::fabs(coarse - mid) / std::fabs(mid - fine));
-}
-
-// Set B of the Heston references: 2 kappa vL < xi^2.
-Model fellerFails()
-{
-    Model m;
-    m.v0 = 0.0175;
-    m.vL = 0.0398;
-    m.kappa = 1.5768;
-    m.volvol = 0.5751;
-    m.rho = -0.5711;
-    return m;
-}
-
-}  // namespace
+using namespace scheme_cases;
 
 const int kSchemes[] = {11, 12, 13, 14};
 
 // Halving both spatial steps with a fine time grid: the differences fall about fourfold.
 TEST(LogSpotConvergence, SecondOrderInSpace)
 {
-    const Model m;  // H1 of the review notes
+    const Model m;  // the default case: Feller condition holds
     const Contract c;
     for (int scheme : kSchemes) {
-        double p[3];
-        for (int k = 0; k < 3; ++k) {
-            Grid g;
-            g.scheme = scheme;
-            g.NS = 40 << k;
-            g.Nv = 20 << k;
-            g.NT = 200;
-            p[k] = price(m, c, g);
-        }
-        const double order = observedOrder(p[0], p[1], p[2]);
-        std::printf("scheme %d space order %.3f (%.8f %.8f %.8f)\n", scheme, order, p[0], p[1],
-                    p[2]);
+        const double order = observedSpaceOrder(m, c, scheme, 200);
         EXPECT_GT(order, 1.5) << "scheme " << scheme;
         EXPECT_LT(order, 2.6) << "scheme " << scheme;
     }
@@ -63,18 +32,7 @@ TEST(LogSpotConvergence, SecondOrderInTime)
     const Model m;
     const Contract c;
     for (int scheme : kSchemes) {
-        double p[3];
-        for (int k = 0; k < 3; ++k) {
-            Grid g;
-            g.scheme = scheme;
-            g.NS = 100;
-            g.Nv = 50;
-            g.NT = 10 << k;
-            p[k] = price(m, c, g);
-        }
-        const double order = observedOrder(p[0], p[1], p[2]);
-        std::printf("scheme %d time order %.3f (%.8f %.8f %.8f)\n", scheme, order, p[0], p[1],
-                    p[2]);
+        const double order = observedTimeOrder(m, c, scheme, 100, 50);
         EXPECT_GT(order, 1.6) << "scheme " << scheme;
         EXPECT_LT(order, 2.5) << "scheme " << scheme;
     }

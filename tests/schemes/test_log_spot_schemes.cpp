@@ -5,6 +5,7 @@
 // damped start of scheme 14 against the splitting operator it must share.
 
 #include "schemes/support/frame_test_option.h"
+#include "schemes/support/scheme_cases.h"
 
 #include "model/variance_law.h"
 #include "schemes/adi_operator_matrix.h"
@@ -21,34 +22,11 @@
 #include <vector>
 
 using namespace frame_test;
+using namespace scheme_cases;
 
 namespace {
 
 const int kSchemes[] = {11, 12, 13, 14};
-
-// A model of each code with parameters of its kind (codes 3 and 4 are volatility models).
-Model modelOfCode(int code)
-{
-    Model m;
-    m.modelCode = code;
-    m.volvol = code == 0 ? 0.3 : 0.8;
-    m.rho = -0.5;
-    if (code >= 3) {
-        m.v0 = 0.2;
-        m.vL = 0.2;
-        m.volvol = 0.5;
-    }
-    return m;
-}
-
-double parityGap(const Model& m, Contract c, const Grid& g)
-{
-    c.callPut = 0;
-    const double call = price(m, c, g);
-    c.callPut = 1;
-    const double put = price(m, c, g);
-    return call - put - (c.S * std::exp(-c.d * c.T) - c.K * std::exp(-c.r * c.T));
-}
 
 }  // namespace
 
@@ -93,33 +71,14 @@ TEST(LogSpotSchemes, SchemesElevenAndTwelveAgreeWithoutCorrelation)
     }
 }
 
-// With a vanishing volatility of variance and no correlation the variance follows its ODE, and
-// the price is Black-Scholes with the time-averaged variance. v0 0.04, vL 0.09, kappa 2, T 1,
-// S = K = 100, r 0.02, d 0.01; codes 3 and 4 in volatility (y0 0.2, yL 0.3). The values are
-// those of the review notes; each law has its own.
+// The Black-Scholes limit of a deterministic variance, for every scheme and law.
 TEST(LogSpotSchemes, DeterministicVarianceLimitPerModelCode)
 {
-    const double calls[] = {10.7480362825, 10.7480362825, 9.21348606459, 10.6079031194,
-                            9.08130945648};
     for (int scheme : kSchemes)
-        for (int code = 0; code <= 4; ++code) {
-            Model m;
-            m.modelCode = code;
-            m.volvol = 0.01;
-            m.rho = 0.0;
-            m.kappa = 2.0;
-            m.v0 = code >= 3 ? 0.2 : 0.04;
-            m.vL = code >= 3 ? 0.3 : 0.09;
-            Contract c;
-            Grid g;
-            g.scheme = scheme;
-            g.NS = 100;
-            g.Nv = 50;
-            g.NT = 50;
-            g.VmaxParam = code >= 3 ? -0.5 : -0.3;
-            EXPECT_NEAR(price(m, c, g), calls[code], 5e-3) << "scheme " << scheme << " code "
-                                                            << code;
-        }
+        for (int code = 0; code <= 4; ++code)
+            EXPECT_NEAR(deterministicVariancePrice(code, scheme), kDeterministicVarianceCalls[code],
+                        5e-3)
+                << "scheme " << scheme << " code " << code;
 }
 
 // Every scheme serves every code with the main road's law: on the fine grid they agree with the
@@ -151,12 +110,7 @@ TEST(LogSpotSchemes, NonAffineCodesAgreeWithTheMainRoadScheme)
 // the prices of separate solves: puts up to the spot, calls above it by parity.
 TEST(LogSpotSchemes, StrikeVectorsAgreeWithSingleStrikeSolves)
 {
-    Model m;  // Feller condition fails
-    m.v0 = 0.0175;
-    m.vL = 0.0398;
-    m.kappa = 1.5768;
-    m.volvol = 0.5751;
-    m.rho = -0.5711;
+    const Model m = fellerFails();
     const std::vector<double> strikes = {80.0, 90.0, 100.0, 110.0, 120.0};
     Contract c;
     c.T = 0.5;
@@ -167,11 +121,8 @@ TEST(LogSpotSchemes, StrikeVectorsAgreeWithSingleStrikeSolves)
         g.NS = 100;
         g.Nv = 50;
         g.NT = 50;
-        auto multi = makeStrikeVectorOption(m, c, strikes, g, true);
-        const Solve s = solve(*multi);
-        ASSERT_EQ(multi->strikePrices.size(), strikes.size());
-        EXPECT_EQ(s.results[1], 0.0);
-        EXPECT_EQ(s.results[4], 0.0);
+        const StrikeVectorSolve multi = solveStrikeVector(m, c, strikes, g);
+        const Solve& s = multi.solve;
         EXPECT_GT(s.results[2], 0.0) << "scheme " << scheme;
         // The solve is that of the reference strike, derivatives included.
         Contract reference = c;
@@ -183,15 +134,7 @@ TEST(LogSpotSchemes, StrikeVectorsAgreeWithSingleStrikeSolves)
             EXPECT_NEAR(s.outputs[2][i], one.outputs[2][i], 1e-9) << "scheme " << scheme;
             EXPECT_NEAR(s.outputs[3][i], one.outputs[3][i], 1e-7) << "scheme " << scheme;
         }
-        for (std::size_t k = 0; k < strikes.size(); ++k) {
-            Contract single = c;
-            single.K = strikes[k];
-            single.callPut = strikes[k] <= c.S ? 1 : 0;
-            const double alone = price(m, single, g);
-            const double bp = 1e4 * std::fabs(impliedVol(single, multi->strikePrices[k]) -
-                                              impliedVol(single, alone));
-            EXPECT_LT(bp, 5.0) << "scheme " << scheme << " K " << strikes[k];
-        }
+        expectStrikePricesMatchSingleSolves(multi, m, c, strikes, g, 5.0);
     }
 }
 
@@ -304,5 +247,5 @@ TEST(LogSpotSchemes, SchemeFourteenWithOneStepCoversTheExpiry)
     auto o = makeOption(m, c, g);
     const Solve s = solve(*o);
     EXPECT_EQ(s.results[3], 1.0);
-    EXPECT_NEAR(s.results[1], 7.99642923903, 0.5);  // the review notes' H1 call at the money
+    EXPECT_NEAR(s.results[1], 7.99642923903, 0.5);  // the default case's call at the money
 }

@@ -5,6 +5,7 @@
 
 #include "schemes/early_exercise.h"
 #include "schemes/support/frame_test_option.h"
+#include "schemes/support/scheme_cases.h"
 #include "schemes/support/scheme_references.h"
 
 #include <gtest/gtest.h>
@@ -14,25 +15,12 @@
 #include <cstdio>
 
 using namespace frame_test;
+using namespace scheme_cases;
 using namespace scheme_refs;
 
 namespace {
 
 const int kSchemes[] = {3, 5, 7, 9};
-
-Model modelForCode(int code)
-{
-    Model m;
-    m.modelCode = code;
-    m.volvol = code == 0 ? 0.3 : 0.8;
-    m.rho = -0.5;
-    if (code >= 3) {  // volatility models: v0 and vL are volatilities
-        m.v0 = 0.2;
-        m.vL = 0.2;
-        m.volvol = 0.5;
-    }
-    return m;
-}
 
 Solve solveAmerican(const Model& m, const Contract& c, const Grid& g, bool american)
 {
@@ -68,17 +56,12 @@ TEST(McsSpot, PutCallParityPerSchemeAndModelCode)
 {
     for (int scheme : kSchemes) {
         for (int code = 0; code <= 4; ++code) {
-            const Model m = modelForCode(code);
             Contract c;
             c.K = 110.0;
             Grid g;
             g.scheme = scheme;
-            c.callPut = 0;
-            const double call = price(m, c, g);
-            c.callPut = 1;
-            const double put = price(m, c, g);
-            const double parity = c.S * std::exp(-c.d * c.T) - c.K * std::exp(-c.r * c.T);
-            EXPECT_NEAR(call - put, parity, 1e-3) << "scheme " << scheme << " code " << code;
+            EXPECT_NEAR(parityGap(modelOfCode(code), c, g), 0.0, 1e-3)
+                << "scheme " << scheme << " code " << code;
         }
     }
 }
@@ -94,7 +77,7 @@ TEST(McsSpot, NonAffineLawsAgreeWithSchemeTwo)
     };
     const Case cases[] = {{3, 1}, {5, 1}, {7, 1}, {9, 1}, {3, 2}, {5, 2}, {3, 3}, {5, 3}, {3, 4}, {5, 4}};
     for (const Case& k : cases) {
-        const Model m = modelForCode(k.code);
+        const Model m = modelOfCode(k.code);
         for (double K : {90.0, 110.0}) {
             Contract c;
             c.K = K;
@@ -107,7 +90,7 @@ TEST(McsSpot, NonAffineLawsAgreeWithSchemeTwo)
             const double main = price(m, c, g);
             g.scheme = k.scheme;
             const double other = price(m, c, g);
-            const double bp = 1e4 * std::fabs(impliedVol(c, other) - impliedVol(c, main));
+            const double bp = ivGapBp(c, other, main);
             std::printf("scheme %d code %d K %.0f: %.6f vs scheme 2 %.6f (%.3f bp)\n", k.scheme,
                         k.code, K, other, main, bp);
             EXPECT_LT(bp, 1.0) << "scheme " << k.scheme << " code " << k.code << " K " << K;
@@ -120,7 +103,7 @@ TEST(McsSpot, NonAffineLawsAgreeWithSchemeTwo)
 // model code 1, which differs from code 0's in its upper end and stretch).
 TEST(McsSpot, VarianceExponentSelectsTheLaw)
 {
-    Model m = modelForCode(1);
+    Model m = modelOfCode(1);
     Contract c;
     Grid g;
     g.scheme = 7;
@@ -338,20 +321,7 @@ TEST(McsSpot, StrikeVectorAgreesWithSingleStrikeSolves)
     g.NS = 100;
     g.Nv = 50;
     g.NT = 50;
-    auto multi = makeStrikeVectorOption(m, c, strikes, g, true);
-    const Solve s = solve(*multi);
-    ASSERT_EQ(multi->strikePrices.size(), strikes.size());
-    EXPECT_EQ(s.results[1], 0.0);
-    EXPECT_EQ(s.results[4], 0.0);
-    for (std::size_t k = 0; k < strikes.size(); ++k) {
-        Contract single = c;
-        single.K = strikes[k];
-        single.callPut = strikes[k] <= c.S ? 1 : 0;
-        const double alone = price(m, single, g);
-        const double bp =
-            1e4 * std::fabs(impliedVol(single, multi->strikePrices[k]) - impliedVol(single, alone));
-        EXPECT_LT(bp, 5.0) << "K " << strikes[k];
-    }
+    expectStrikePricesMatchSingleSolves(solveStrikeVector(m, c, strikes, g), m, c, strikes, g, 5.0);
 }
 
 // Halving both spatial steps on a fine time grid: errors fall about fourfold.
@@ -360,17 +330,7 @@ TEST(McsSpotConvergence, SecondOrderInSpace)
     const Model m;
     const Contract c;
     for (int scheme : {3, 7}) {
-        double p[3];
-        for (int k = 0; k < 3; ++k) {
-            Grid g;
-            g.scheme = scheme;
-            g.NS = 40 << k;
-            g.Nv = 20 << k;
-            g.NT = 400;
-            p[k] = price(m, c, g);
-        }
-        const double order = observedOrder(p[0], p[1], p[2]);
-        std::printf("scheme %d observed space order %.3f\n", scheme, order);
+        const double order = observedSpaceOrder(m, c, scheme, 400);
         EXPECT_GT(order, 1.5) << "scheme " << scheme;
         EXPECT_LT(order, 2.6) << "scheme " << scheme;
     }
@@ -383,17 +343,7 @@ TEST(McsSpotConvergence, SecondOrderInTimeWhenDamped)
     Contract c;
     c.callPut = 1;
     for (int scheme : {5, 9}) {
-        double p[3];
-        for (int k = 0; k < 3; ++k) {
-            Grid g;
-            g.scheme = scheme;
-            g.NS = 200;
-            g.Nv = 100;
-            g.NT = 10 << k;
-            p[k] = price(m, c, g);
-        }
-        const double order = observedOrder(p[0], p[1], p[2]);
-        std::printf("scheme %d observed time order %.3f\n", scheme, order);
+        const double order = observedTimeOrder(m, c, scheme, 200, 100);
         EXPECT_GT(order, 1.6) << "scheme " << scheme;
         EXPECT_LT(order, 2.5) << "scheme " << scheme;
     }

@@ -9,6 +9,7 @@
 #include "schemes/scheme_frame.h"
 #include "schemes/spot_adi_operator.h"
 #include "schemes/support/frame_test_option.h"
+#include "schemes/support/scheme_cases.h"
 #include "schemes/support/scheme_references.h"
 
 #include <Eigen/SparseCore>
@@ -20,6 +21,7 @@
 #include <string>
 
 using namespace frame_test;
+using namespace scheme_cases;
 using namespace scheme_refs;
 
 namespace {
@@ -93,7 +95,7 @@ TEST(SqrtThetaSparseSpot, GarchDiffusionAgreesWithSchemeTwo)
         const double main = price(m, c, g);
         g.scheme = 10;
         const double sparse = price(m, c, g);
-        const double bp = 1e4 * std::fabs(impliedVol(c, sparse) - impliedVol(c, main));
+        const double bp = ivGapBp(c, sparse, main);
         std::printf("K %.0f: scheme 10 %.6f, scheme 2 %.6f (%.3f bp)\n", K, sparse, main, bp);
         EXPECT_LT(bp, 1.0) << "K " << K;
     }
@@ -174,17 +176,7 @@ TEST(SqrtThetaSparseSpot, SecondOrderInTime)
     const Model m;
     Contract c;
     c.callPut = 1;
-    double p[3];
-    for (int k = 0; k < 3; ++k) {
-        Grid g;
-        g.scheme = 10;
-        g.NS = 200;
-        g.Nv = 100;
-        g.NT = 10 << k;
-        p[k] = price(m, c, g);
-    }
-    const double order = observedOrder(p[0], p[1], p[2]);
-    std::printf("scheme 10 observed time order %.3f\n", order);
+    const double order = observedTimeOrder(m, c, 10, 200, 100);
     EXPECT_GT(order, 1.6);
     EXPECT_LT(order, 2.5);
 }

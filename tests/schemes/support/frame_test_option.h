@@ -8,6 +8,7 @@
 #include "numerics/black_scholes.h"
 #include "numerics/implied_vol.h"
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,7 @@ struct Grid {
     int priceMode = 3;
     double VmaxParam = 0.0;
     int nPeriods = 0;
+    int exerciseType = 0;  // 0 European, 1 American, 2 at the exercise dates only
 };
 
 inline Array<double> modelParams(const Model& m)
@@ -58,9 +60,9 @@ inline std::unique_ptr<OrvHestonVanilla> makeOption(const Model& m, const Contra
                                                      const Grid& g)
 {
     auto o = std::make_unique<OrvHestonVanilla>(
-        c.S, c.K, c.T, modelParams(m), c.r, c.d, g.NS, g.Nv, g.NT, c.callPut, g.priceMode, 0, 0,
-        Array<double>(5), Array<double>(5), true, -static_cast<double>(g.priceMode), 0.0,
-        g.VmaxParam, g.nPeriods, false, 0, 0.0, g.scheme, false);
+        c.S, c.K, c.T, modelParams(m), c.r, c.d, g.NS, g.Nv, g.NT, c.callPut, g.priceMode, 0,
+        g.exerciseType, Array<double>(5), Array<double>(5), true, -static_cast<double>(g.priceMode),
+        0.0, g.VmaxParam, g.nPeriods, false, 0, 0.0, g.scheme, false);
     o->varianceExponent = m.exponent;
     return o;
 }
@@ -71,7 +73,7 @@ inline std::unique_ptr<OrvHestonVanilla> makeStrikeVectorOption(const Model& m, 
 {
     return std::make_unique<OrvHestonVanilla>(
         c.S, std::move(strikes), c.T, modelParams(m), c.r, c.d, g.NS, g.Nv, g.NT, c.callPut,
-        g.priceMode, 0, 0, Array<double>(5), Array<double>(5), true,
+        g.priceMode, 0, g.exerciseType, Array<double>(5), Array<double>(5), true,
         -static_cast<double>(g.priceMode), 0.0, g.VmaxParam, g.nPeriods, false, 0, 0.0, g.scheme,
         false, strikeFlag, m.exponent, 0.0);
 }
@@ -102,6 +104,12 @@ inline double impliedVol(const Contract& c, double p)
 {
     const ImpliedVolTarget target{c.S, c.K, c.T, c.r, c.d, p, c.callPut};
     return brentImpliedVol(&target, 1e-6, 2.0, 1e-14);
+}
+
+// |IV(a) - IV(b)| in basis points.
+inline double ivGapBp(const Contract& c, double a, double b)
+{
+    return 1e4 * std::fabs(impliedVol(c, a) - impliedVol(c, b));
 }
 
 }  // namespace frame_test
