@@ -6,9 +6,9 @@
 #include "heston/integration.h"
 #include "model/option_objects.h"
 #include "numerics/array.h"
-#include "numerics/black_scholes.h"
-#include "numerics/implied_vol.h"
 #include "numerics/numerical_error.h"
+#include "schemes/support/frame_test_option.h"
+#include "schemes/support/scheme_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -18,68 +18,21 @@
 
 namespace {
 
-struct Model {
-    double volvol = 0.3;
-    double v0 = 0.04;
-    double vL = 0.04;
-    double kappa = 1.5;
-    double rho = -0.7;
-    int modelCode = 0;
-    double exponent = 1.0;
-};
-
-struct Contract {
-    double S = 100.0;
-    double K = 100.0;
-    double T = 1.0;
-    double r = 0.02;
-    double d = 0.01;
-    int callPut = 0;  // 0 call, 1 put
-};
-
-struct Grid {
-    int scheme = 15;
-    int NS = 60;
-    int Nv = 30;
-    int NT = 30;
-    int priceMode = 3;
-    int exerciseType = 0;
-    int nPeriods = 0;
-    double VmaxParam = 0.0;
-};
-
-Array<double> params(const Model& m)
-{
-    Array<double> p(6);
-    p[0] = m.volvol;
-    p[1] = m.v0;
-    p[2] = m.vL;
-    p[3] = m.kappa;
-    p[4] = m.rho;
-    p[5] = m.modelCode;
-    return p;
-}
-
-std::unique_ptr<OrvHestonVanilla> makeOption(const Model& m, const Contract& c, const Grid& g)
-{
-    auto o = std::make_unique<OrvHestonVanilla>(
-        c.S, c.K, c.T, params(m), c.r, c.d, g.NS, g.Nv, g.NT, c.callPut, g.priceMode, 0,
-        g.exerciseType, Array<double>(5), Array<double>(5), true, -3.0, 0.0, g.VmaxParam,
-        g.nPeriods, false, 0, 0.0, g.scheme, false);
-    o->varianceExponent = m.exponent;
-    return o;
-}
+using frame_test::Contract;
+using frame_test::Grid;
+using frame_test::impliedVol;
+using frame_test::makeOption;
+using frame_test::Model;
+using scheme_cases::observedOrder;
 
 // One solve through the price modes and the dispatcher; leaves the object for inspection.
 double solve(OrvHestonVanilla& o)
 {
-    Array<double> a, b, c, d, e;
-    double cpu = 0.0;
-    o.calcPrice(a, b, c, d, e, &cpu);
-    return o.results[4];
+    return frame_test::solve(o).results[4];
 }
 
-double price(const Model& m, const Contract& c, const Grid& g, double logGridFraction = 0.025)
+// The reported price of a solve on the log-spot reach from logGridFraction K up (scheme 15).
+double reportedPrice(const Model& m, const Contract& c, const Grid& g, double logGridFraction = 0.025)
 {
     auto o = makeOption(m, c, g);
     o->logGridFraction = logGridFraction;
@@ -93,12 +46,6 @@ double hestonPrice(const Model& m, const Contract& c)
                               m.rho, c.callPut == 1 ? -1 : 1);
 }
 
-double impliedVol(const Contract& c, double p)
-{
-    const ImpliedVolTarget target{c.S, c.K, c.T, c.r, c.d, p, c.callPut};
-    return brentImpliedVol(&target, 1e-15, 2.0, 1e-16);
-}
-
 // Out-of-the-money side: a put below the spot, a call at and above it.
 Contract outOfTheMoney(double K, double T, double r, double d)
 {
@@ -109,11 +56,6 @@ Contract outOfTheMoney(double K, double T, double r, double d)
     c.d = d;
     c.callPut = K < c.S ? 1 : 0;
     return c;
-}
-
-double observedOrder(double coarse, double middle, double fine)
-{
-    return std::log2(std::fabs((coarse - middle) / (middle - fine)));
 }
 
 // H1 satisfies the Feller condition (2 kappa vL > xi^2); H2 violates it.
@@ -136,7 +78,7 @@ void expectHestonAgreement(const std::vector<HestonCase>& cases, const Grid& gri
                 const Contract c = outOfTheMoney(K, h.T, h.r, h.d);
                 Grid g = grid;
                 g.scheme = scheme;
-                const double pde = price(h.model, c, g, logGridFraction);
+                const double pde = reportedPrice(h.model, c, g, logGridFraction);
                 const double error = impliedVol(c, pde) - impliedVol(c, hestonPrice(h.model, c));
                 EXPECT_LT(std::fabs(error), bp * 1e-4)
                     << "scheme " << scheme << " xi " << h.model.volvol << " T " << h.T << " K " << K;
@@ -181,9 +123,9 @@ TEST(MultiLevelSparse, PutCallParity)
             Contract c;  // S = K = 100, T = 1
             Grid g;
             g.scheme = scheme;
-            const double call = price(m, c, g);
+            const double call = reportedPrice(m, c, g);
             c.callPut = 1;
-            const double put = price(m, c, g);
+            const double put = reportedPrice(m, c, g);
             const double forward = c.S * std::exp(-c.d * c.T) - c.K * std::exp(-c.r * c.T);
             EXPECT_NEAR(call - put, forward, 1e-3) << "scheme " << scheme << " code " << m.modelCode;
         }
@@ -217,7 +159,7 @@ TEST(MultiLevelSparse, ThirdOrderInTimeWithTheStartUpAndFirstOrderWithout)
         g.scheme = scheme;
         for (int k = 0; k < 3; ++k) {
             g.NT = 10 << k;
-            p[k] = price(kH1, Contract{}, g);
+            p[k] = reportedPrice(kH1, Contract{}, g);
         }
         const double bdf = observedOrder(p[0], p[1], p[2]);
         EXPECT_GT(bdf, 2.6) << "scheme " << scheme;
@@ -226,7 +168,7 @@ TEST(MultiLevelSparse, ThirdOrderInTimeWithTheStartUpAndFirstOrderWithout)
         g.priceMode = 0;  // implicit Euler throughout
         for (int k = 0; k < 3; ++k) {
             g.NT = 10 << k;
-            p[k] = price(kH1, Contract{}, g);
+            p[k] = reportedPrice(kH1, Contract{}, g);
         }
         const double euler = observedOrder(p[0], p[1], p[2]);
         EXPECT_GT(euler, 0.8) << "scheme " << scheme;
@@ -244,7 +186,7 @@ TEST(MultiLevelSparse, SecondOrderInSpace)
         for (int k = 0; k < 3; ++k) {
             g.NS = 40 << k;
             g.Nv = 20 << k;
-            p[k] = price(kH1, Contract{}, g);
+            p[k] = reportedPrice(kH1, Contract{}, g);
         }
         const double order = observedOrder(p[0], p[1], p[2]);
         EXPECT_GT(order, 1.6) << "scheme " << scheme;
@@ -277,10 +219,10 @@ TEST(MultiLevelSparse, EveryPriceModeStepsToExpiry)
         Grid g;
         g.scheme = scheme;
         g.priceMode = 3;
-        const double mode3 = price(kH1, c, g);
+        const double mode3 = reportedPrice(kH1, c, g);
         for (int mode : {1, 2}) {
             g.priceMode = mode;
-            EXPECT_DOUBLE_EQ(price(kH1, c, g), mode3) << "scheme " << scheme << " mode " << mode;
+            EXPECT_DOUBLE_EQ(reportedPrice(kH1, c, g), mode3) << "scheme " << scheme << " mode " << mode;
         }
     }
 }
@@ -334,10 +276,10 @@ TEST(MultiLevelSparse, SchemesOneAndFifteenPriceTheModelOfSchemeTwoForEveryModel
         g.Nv = 40;
         g.NT = 40;
         g.scheme = 2;
-        const double two = price(m, c, g);
+        const double two = reportedPrice(m, c, g);
         for (int scheme : {1, 15}) {
             g.scheme = scheme;
-            EXPECT_NEAR(price(m, c, g), two, 2e-3) << "code " << code << " scheme " << scheme;
+            EXPECT_NEAR(reportedPrice(m, c, g), two, 2e-3) << "code " << code << " scheme " << scheme;
         }
     }
 }
@@ -365,7 +307,7 @@ TEST(MultiLevelSparse, DeterministicVarianceLimitOfEveryLaw)
             g.Nv = 50;
             g.NT = 50;
             g.VmaxParam = -0.5;
-            EXPECT_NEAR(price(m, Contract{}, g), l.blackScholes, 5e-3)
+            EXPECT_NEAR(reportedPrice(m, Contract{}, g), l.blackScholes, 5e-3)
                 << "code " << l.code << " scheme " << scheme;
         }
 }
@@ -376,10 +318,9 @@ TEST(MultiLevelSparse, MultiStrikeSolvesAgreeWithSingleStrikeSolves)
     for (int scheme : {1, 15}) {
         Grid g;
         g.scheme = scheme;
-        auto o = std::make_unique<OrvHestonVanilla>(
-            100.0, strikes, 1.0, params(kH1), 0.02, 0.01, g.NS, g.Nv, g.NT, /*put*/ 1,
-            g.priceMode, 0, 0, Array<double>(5), Array<double>(5), true, -3.0, 0.0, 0.0, 0, false,
-            0, 0.0, scheme, false, /*strikeFlag*/ true, 1.0, 0.0);
+        Contract puts;
+        puts.callPut = 1;
+        auto o = frame_test::makeStrikeVectorOption(kH1, puts, strikes, g, true);
         solve(*o);
         ASSERT_EQ(o->strikePrices.size(), strikes.size());
         EXPECT_EQ(o->results[1], 0.0);
@@ -388,7 +329,7 @@ TEST(MultiLevelSparse, MultiStrikeSolvesAgreeWithSingleStrikeSolves)
             // Put prices at and below the spot, call prices above it.
             const Contract c = outOfTheMoney(strikes[k], 1.0, 0.02, 0.01);
             const Contract single{c.S, c.K, c.T, c.r, c.d, strikes[k] <= 100.0 ? 1 : 0};
-            const double alone = price(kH1, single, g);
+            const double alone = reportedPrice(kH1, single, g);
             EXPECT_NEAR(impliedVol(single, o->strikePrices[k]), impliedVol(single, alone), 5e-4)
                 << "scheme " << scheme << " K " << strikes[k];
         }
