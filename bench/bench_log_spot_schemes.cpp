@@ -3,7 +3,7 @@
 // 20-strike solve of scheme 13, through the full road (calcPrice -> dispatcher -> routine).
 // Counters: time per price, and per grid-node-step (NS x Nv x NT).
 
-#include "model/option_objects.h"
+#include "bench/support/heston_option.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,28 +11,7 @@
 
 namespace {
 
-Array<double> modelParameters(int modelCode)
-{
-    Array<double> p(6);
-    p[0] = modelCode == 0 ? 0.3 : 0.8;  // volvol
-    p[1] = 0.04;                        // v0
-    p[2] = 0.04;                        // vL
-    p[3] = 1.5;                         // mean reversion
-    p[4] = -0.7;                        // rho
-    p[5] = modelCode;
-    return p;
-}
-
-void setPriceCounters(benchmark::State& state, int NS, int Nv, int NT, double pricesPerSolve)
-{
-    const double nodeSteps = static_cast<double>(NS) * Nv * NT;
-    state.counters["per_price"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * pricesPerSolve,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["per_node_step"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * nodeSteps,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
+using namespace bench_support;
 
 // Args: scheme, NS (Nv = NS / 2, NT = NS / 2), model code.
 void BM_LogSpotSchemePrice(benchmark::State& state)
@@ -41,14 +20,10 @@ void BM_LogSpotSchemePrice(benchmark::State& state)
     const int NS = static_cast<int>(state.range(1));
     const int modelCode = static_cast<int>(state.range(2));
     const int Nv = NS / 2, NT = NS / 2;
-    Array<Array<double>> out(5);
     for (auto _ : state) {
-        OrvHestonVanilla o(100.0, 100.0, 1.0, modelParameters(modelCode), 0.02, 0.01, NS, Nv, NT,
-                           0, 3, 0, 0, Array<double>(5), Array<double>(5), true, -3.0, 0.0, 0.0,
-                           0, false, 0, 0.0, scheme, false);
-        double cpu = 0.0;
-        o.calcPrice(out[0], out[1], out[2], out[3], out[4], &cpu);
-        benchmark::DoNotOptimize(o.results[1]);
+        auto o = makeOption(scheme, NS, Nv, NT, modelCode);
+        solve(*o);
+        benchmark::DoNotOptimize(o->results[1]);
     }
     setPriceCounters(state, NS, Nv, NT, 1.0);
 }
@@ -61,17 +36,11 @@ void BM_LogSpotStrikeVector(benchmark::State& state)
 {
     const int NS = static_cast<int>(state.range(0));
     const int Nv = NS / 2, NT = NS / 2;
-    std::vector<double> strikes;
-    for (int k = 0; k < 20; ++k)
-        strikes.push_back(70.0 + 3.0 * k);
-    Array<Array<double>> out(5);
+    const std::vector<double> strikes = evenStrikes(70.0, 3.0, 20);
     for (auto _ : state) {
-        OrvHestonVanilla o(100.0, strikes, 1.0, modelParameters(1), 0.02, 0.01, NS, Nv, NT, 1, 3,
-                           0, 0, Array<double>(5), Array<double>(5), true, -3.0, 0.0, 0.0, 0,
-                           false, 0, 0.0, 13, false, true, 1.0, 0.0);
-        double cpu = 0.0;
-        o.calcPrice(out[0], out[1], out[2], out[3], out[4], &cpu);
-        benchmark::DoNotOptimize(o.results[2]);
+        auto o = makeStrikeVectorOption(13, NS, Nv, NT, strikes, 1);
+        solve(*o);
+        benchmark::DoNotOptimize(o->results[2]);
     }
     setPriceCounters(state, NS, Nv, NT, static_cast<double>(strikes.size()));
 }

@@ -3,34 +3,13 @@
 // (the early-exercise projection after every step), through the full road (calcPrice ->
 // dispatcher -> routine). Counters: time per price, and per grid-node-step (NS x Nv x NT).
 
-#include "model/option_objects.h"
+#include "bench/support/heston_option.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
-Array<double> hestonParameters()
-{
-    Array<double> p(6);
-    p[0] = 0.3;   // volvol
-    p[1] = 0.04;  // v0
-    p[2] = 0.04;  // vL
-    p[3] = 1.5;   // mean reversion
-    p[4] = -0.7;  // rho
-    p[5] = 0.0;   // model code: square-root variance
-    return p;
-}
-
-void setPriceCounters(benchmark::State& state, int NS, int Nv, int NT)
-{
-    const double nodeSteps = static_cast<double>(NS) * Nv * NT;
-    state.counters["per_price"] =
-        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate |
-                                                                        benchmark::Counter::kInvert);
-    state.counters["per_node_step"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * nodeSteps,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
+using namespace bench_support;
 
 // Args: scheme, NS (Nv = NS / 2, NT = NS / 2), exercise type (0 European, 1 American).
 void BM_McsSchemePrice(benchmark::State& state)
@@ -40,14 +19,10 @@ void BM_McsSchemePrice(benchmark::State& state)
     const int exerciseType = static_cast<int>(state.range(2));
     const int Nv = NS / 2, NT = NS / 2;
     const double dividend = exerciseType == 1 ? 0.06 : 0.01;
-    Array<Array<double>> out(5);
     for (auto _ : state) {
-        OrvHestonVanilla o(100.0, 100.0, 1.0, hestonParameters(), 0.02, dividend, NS, Nv, NT, 0, 3,
-                           0, exerciseType, Array<double>(5), Array<double>(5), true, -3.0, 0.0,
-                           0.0, 0, false, 0, 0.0, scheme, false);
-        double cpu = 0.0;
-        o.calcPrice(out[0], out[1], out[2], out[3], out[4], &cpu);
-        benchmark::DoNotOptimize(o.results[1]);
+        auto o = makeOption(scheme, NS, Nv, NT, 0, dividend, exerciseType);
+        solve(*o);
+        benchmark::DoNotOptimize(o->results[1]);
     }
     setPriceCounters(state, NS, Nv, NT);
 }

@@ -1,8 +1,7 @@
 // Multi-level sparse schemes 1 and 15: one Heston price at 60/30/30 and at 200/100/100 (time per
 // price, and per grid-node-step in the counters), and one 20-strike solve.
 
-#include "model/option_objects.h"
-#include "numerics/array.h"
+#include "bench/support/heston_option.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,23 +10,11 @@
 
 namespace {
 
-Array<double> hestonParams()
-{
-    Array<double> p(6);
-    p[0] = 0.3;   // volvol
-    p[1] = 0.04;  // v0
-    p[2] = 0.04;  // vL
-    p[3] = 1.5;   // mean reversion
-    p[4] = -0.7;  // rho
-    p[5] = 0.0;   // square-root law
-    return p;
-}
+using namespace bench_support;
 
 double solveOnce(OrvHestonVanilla& o)
 {
-    Array<double> a, b, c, d, e;
-    double cpu = 0.0;
-    o.calcPrice(a, b, c, d, e, &cpu);
+    solve(o);
     return o.results[2];
 }
 
@@ -49,10 +36,7 @@ void BM_MultiLevelSparsePrice(benchmark::State& state)
     const int NT = static_cast<int>(state.range(3));
     std::unique_ptr<OrvHestonVanilla> last;
     for (auto _ : state) {
-        auto o = std::make_unique<OrvHestonVanilla>(
-            100.0, 100.0, 1.0, hestonParams(), 0.02, 0.01, NS, Nv, NT, /*call*/ 0,
-            /*priceMode*/ 3, 0, 0, Array<double>(5), Array<double>(5), true, -3.0, 0.0, 0.0, 0,
-            false, 0, 0.0, scheme, false);
+        auto o = makeOption(scheme, NS, Nv, NT);
         benchmark::DoNotOptimize(solveOnce(*o));
         last = std::move(o);
     }
@@ -69,15 +53,10 @@ BENCHMARK(BM_MultiLevelSparsePrice)
 void BM_MultiLevelSparseTwentyStrikes(benchmark::State& state)
 {
     const int scheme = static_cast<int>(state.range(0));
-    std::vector<double> strikes;
-    for (int k = 0; k < 20; ++k)
-        strikes.push_back(80.0 + 2.0 * k);
+    const std::vector<double> strikes = evenStrikes(80.0, 2.0, 20);
     std::unique_ptr<OrvHestonVanilla> last;
     for (auto _ : state) {
-        auto o = std::make_unique<OrvHestonVanilla>(
-            100.0, strikes, 1.0, hestonParams(), 0.02, 0.01, 60, 30, 30, /*put*/ 1,
-            /*priceMode*/ 3, 0, 0, Array<double>(5), Array<double>(5), true, -3.0, 0.0, 0.0, 0,
-            false, 0, 0.0, scheme, false, /*strikeFlag*/ true, 1.0, 0.0);
+        auto o = makeStrikeVectorOption(scheme, 60, 30, 30, strikes);
         benchmark::DoNotOptimize(solveOnce(*o));
         last = std::move(o);
     }
