@@ -15,6 +15,7 @@
 #include "heston/infinite_range_substitutions.h"
 #include "heston/integration.h"
 #include "numerics/numerical_error.h"
+#include "numerics/support/error_message.h"
 
 namespace {
 
@@ -27,15 +28,7 @@ GaussLobattoIntegral relativeIntegrator(double relAccuracy, std::uint64_t maxEva
 
 double expDecay(double phi) { return std::exp(-phi); }
 
-template <class F>
-std::string messageOf(F&& run) {
-    try {
-        run();
-    } catch (const NumericalError& e) {
-        return e.what();
-    }
-    return "no exception";
-}
+using numerics_test::messageOf;
 
 TEST(GaussLobattoIntegral, ClosedFormIntegralsToTheRelativeAccuracy) {
     struct Case {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "numerics/numerical_error.h"
+#include "numerics/support/error_message.h"
 #include "numerics/poly_interp.h"
 
 namespace {
@@ -42,14 +43,7 @@ int expectedStart(int bracket, int count, int window) {
     return std::max(0, std::min(count - window, bracket - (window - 2) / 2));
 }
 
-std::string messageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const NumericalError& e) {
-        return e.what();
-    }
-    return "no exception";
-}
+using numerics_test::messageOf;
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "numerics/incomplete_gamma.h"
 #include "numerics/numerical_error.h"
+#include "numerics/support/error_message.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,7 @@
 
 namespace {
 
-const double kNaN = std::nan("");
-const double kInf = std::numeric_limits<double>::infinity();
+using namespace numerics_test;
 
 // Poisson tails in long double: P(n, x) = sum_{k >= n} e^-x x^k / k! and Q(n, x) = sum_{k < n} of the
 // same terms (the gamma/Poisson relation for integer shapes n).
@@ -30,17 +30,6 @@ PoissonTails poissonTails(int n, double x)
         (k < n ? lower : upper) += term;
     }
     return {lower, upper};
-}
-
-template <class Call>
-std::string messageOf(Call call)
-{
-    try {
-        call();
-    } catch (const NumericalError& e) {
-        return e.what();
-    }
-    return "no exception";
 }
 
 TEST(Gammln, FactorialsAndHalfIntegerValues)

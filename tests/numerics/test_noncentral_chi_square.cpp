@@ -1,6 +1,7 @@
 #include "numerics/noncentral_chi_square.h"
 #include "numerics/incomplete_gamma.h"
 #include "numerics/numerical_error.h"
+#include "numerics/support/error_message.h"
 
 #include <gtest/gtest.h>
 
@@ -10,23 +11,11 @@
 
 namespace {
 
-const double kNaN = std::nan("");
-const double kInf = std::numeric_limits<double>::infinity();
+using namespace numerics_test;
 
 double cdf(double df, double ncp, double x)
 {
     return ncChiSquareCdf(NcChiSquareTarget{df, ncp, 0.0}, x);
-}
-
-template <class Call>
-std::string messageOf(Call call)
-{
-    try {
-        call();
-    } catch (const NumericalError& e) {
-        return e.what();
-    }
-    return "no exception";
 }
 
 double normalCdfReference(double z)
