@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -23,78 +24,85 @@ void setValues(OrvHestonVanilla& o, bool logNodes)
         o.values[i] = u(logNodes ? std::exp(o.SGrid[i]) : o.SGrid[i]);
 }
 
-void expectExact(const OrvHestonVanilla& o, const Array<double>& D1, const Array<double>& D2, bool logNodes)
+struct Derivatives {
+    Array<double> D1, D2;
+};
+
+// The derivatives of u on the object's nodes: spot nodes through the routine for uniform steps,
+// log-spot nodes through the one for any steps.
+Derivatives derivativesOfQuadratic(OrvHestonVanilla& o, bool logNodes)
+{
+    setValues(o, logNodes);
+    Derivatives d{Array<double>(o.NS + 1), Array<double>(o.NS + 1)};
+    if (logNodes)
+        o.spotDerivativesNonUniform(d.D1, d.D2);
+    else
+        o.spotDerivativesUniform(d.D1, d.D2);
+    return d;
+}
+
+void expectExact(const OrvHestonVanilla& o, const Derivatives& d, bool logNodes)
 {
     for (int i = 0; i <= o.NS; ++i) {
         const double s = logNodes ? std::exp(o.SGrid[i]) : o.SGrid[i];
-        EXPECT_NEAR(D1[i], du(s), 1e-9 * (1.0 + std::fabs(du(s)))) << "node " << i;
-        EXPECT_NEAR(D2[i], 2.0 * qc, 1e-7) << "node " << i;
+        EXPECT_NEAR(d.D1[i], du(s), 1e-9 * (1.0 + std::fabs(du(s)))) << "node " << i;
+        EXPECT_NEAR(d.D2[i], 2.0 * qc, 1e-7) << "node " << i;
     }
 }
 
-TEST(SpotDerivatives, UniformGridIsExactOnQuadratics)
+// 100 uniform steps of 2.5 up to 250.
+std::unique_ptr<OrvHestonVanilla> uniformGridOption()
 {
     GridTestOption spec;
     spec.nonUniformSGrid = false;
     spec.SmaxUser = 250.0;
-    auto o = spec.build();
+    return spec.build();
+}
+
+TEST(SpotDerivatives, UniformGridIsExactOnQuadratics)
+{
+    auto o = uniformGridOption();
     Array<double> g;
     o->generateSGrid(g);
-    setValues(*o, false);
-    Array<double> D1(o->NS + 1), D2(o->NS + 1);
-    o->spotDerivativesUniform(D1, D2);
+    const Derivatives d = derivativesOfQuadratic(*o, false);
     EXPECT_EQ(o->dS, 2.5);
-    expectExact(*o, D1, D2, false);
+    expectExact(*o, d, false);
 }
 
 TEST(SpotDerivatives, ClusteredGridIsExactOnQuadratics)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    auto o = GridTestOption().build();
     Array<double> g;
     o->generateSGrid(g);
-    setValues(*o, false);
-    Array<double> D1(o->NS + 1), D2(o->NS + 1);
-    o->spotDerivativesUniform(D1, D2);
+    const Derivatives d = derivativesOfQuadratic(*o, false);
     EXPECT_EQ(o->dS, g[2] - g[1]);
-    expectExact(*o, D1, D2, false);
+    expectExact(*o, d, false);
 }
 
 TEST(SpotDerivatives, LogGridGivesDerivativesInSpot)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    auto o = GridTestOption().build();
     Array<double> g;
     o->generateLogSGrid(g, 4.5, false);
-    setValues(*o, true);
-    Array<double> D1(o->NS + 1), D2(o->NS + 1);
-    o->spotDerivativesNonUniform(D1, D2);
-    expectExact(*o, D1, D2, true);
+    expectExact(*o, derivativesOfQuadratic(*o, true), true);
 }
 
 // After the price modes refine the grid the step halves; a step kept from the coarse grid would
 // halve delta and quarter gamma.
 TEST(SpotDerivatives, StepFollowsTheGridOfEachCall)
 {
-    GridTestOption spec;
-    spec.nonUniformSGrid = false;
-    spec.SmaxUser = 250.0;
-    auto o = spec.build();
+    auto o = uniformGridOption();
     Array<double> g;
     o->generateSGrid(g);
-    setValues(*o, false);
-    Array<double> D1(o->NS + 1), D2(o->NS + 1);
-    o->spotDerivativesUniform(D1, D2);
+    derivativesOfQuadratic(*o, false);
 
     o->NS = 2 * o->NSOriginal;
     o->iToK = 2 * o->iToK;
     o->sGridReady = false;
     o->generateSGrid(g);
-    setValues(*o, false);
-    Array<double> F1(o->NS + 1), F2(o->NS + 1);
-    o->spotDerivativesUniform(F1, F2);
+    const Derivatives fine = derivativesOfQuadratic(*o, false);
     EXPECT_EQ(o->dS, 1.25);
-    expectExact(*o, F1, F2, false);
+    expectExact(*o, fine, false);
 }
 
 // A uniform grid whose first cell is wider than the step: node 0 is reached from a virtual node.
@@ -109,16 +117,14 @@ TEST(SpotDerivatives, WideFirstCellIsCorrectedFromAVirtualNode)
         for (int i = 0; i <= 20; ++i)
             o->SGrid[i] = 10.0 + 2.0 * i;
         o->SGrid[0] = 10.0 - shift;
-        setValues(*o, false);
-        Array<double> D1(21), D2(21);
-        o->spotDerivativesUniform(D1, D2);
+        const Derivatives d = derivativesOfQuadratic(*o, false);
         if (shift > 1e-6) {
-            expectExact(*o, D1, D2, false);
+            expectExact(*o, d, false);
         } else {
             // At most 1e-6 wider: the plain uniform formulas stay, exact away from node 0's stencils.
-            EXPECT_EQ(D1[1], (u(o->SGrid[2]) - o->values[0]) / 4.0);
+            EXPECT_EQ(d.D1[1], (u(o->SGrid[2]) - o->values[0]) / 4.0);
             for (int i = 2; i <= 20; ++i)
-                EXPECT_NEAR(D1[i], du(o->SGrid[i]), 1e-9) << "node " << i;
+                EXPECT_NEAR(d.D1[i], du(o->SGrid[i]), 1e-9) << "node " << i;
         }
     }
 }
