@@ -42,10 +42,7 @@ TEST(LogSpotHeston, CoarseGridWithinTenBasisPointsOfImpliedVol)
 // On the object's default reach (from 0.025 K up).
 TEST(LogSpotHeston, FineGridWithinTwoBasisPointsOfImpliedVol)
 {
-    Grid g;
-    g.NS = 200;
-    g.Nv = 100;
-    g.NT = 100;
+    Grid g = gridOf(200, 100, 100);
     checkSchemesAgainstHeston(g, {2.0, 2.0, 2.0, 2.0}, 6e-4, fineSample, 0.025);
 }
 
@@ -54,9 +51,6 @@ TEST(LogSpotHeston, FineGridWithinTwoBasisPointsOfImpliedVol)
 // loses as much); on 100/50/50 the bound of the coarse grid holds again.
 TEST(LogSpotHeston, DefaultReachWithinTenBasisPointsFrom100By50By50)
 {
-    Grid g;
-    g.NS = 100;
-    g.Nv = 50;
-    g.NT = 50;
+    Grid g = gridOf(100, 50, 50);
     checkSchemesAgainstHeston(g, {10.0, 10.0, 10.0, 10.0}, 2e-3, fineSample, 0.025);
 }

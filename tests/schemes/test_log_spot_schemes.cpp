@@ -91,11 +91,7 @@ TEST(LogSpotSchemes, NonAffineCodesAgreeWithTheMainRoadScheme)
         Contract c;
         c.K = 90.0;
         c.callPut = 1;
-        Grid g;
-        g.NS = 200;
-        g.Nv = 100;
-        g.NT = 100;
-        g.scheme = 2;
+        Grid g = gridOf(200, 100, 100, 2);
         const double ivMain = impliedVol(c, price(m, c, g));
         for (int scheme : kSchemes) {
             g.scheme = scheme;
@@ -116,11 +112,7 @@ TEST(LogSpotSchemes, StrikeVectorsAgreeWithSingleStrikeSolves)
     c.T = 0.5;
     c.callPut = 1;
     for (int scheme : {12, 13, 14}) {
-        Grid g;
-        g.scheme = scheme;
-        g.NS = 100;
-        g.Nv = 50;
-        g.NT = 50;
+        Grid g = gridOf(100, 50, 50, scheme);
         const StrikeVectorSolve multi = solveStrikeVector(m, c, strikes, g);
         const Solve& s = multi.solve;
         EXPECT_GT(s.results[2], 0.0) << "scheme " << scheme;

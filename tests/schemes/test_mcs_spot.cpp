@@ -43,10 +43,7 @@ TEST(McsSpotHeston, CoarseGridWithinTenBasisPointsOfImpliedVol)
 
 TEST(McsSpotHeston, FineGridWithinTwoBasisPointsOfImpliedVol)
 {
-    Grid g;
-    g.NS = 200;
-    g.Nv = 100;
-    g.NT = 100;
+    Grid g = gridOf(200, 100, 100);
     for (int scheme : kSchemes)
         checkAgainstHeston(scheme, g, 2.0, 1e-3, fineSample);
 }
@@ -82,18 +79,8 @@ TEST(McsSpot, NonAffineLawsAgreeWithSchemeTwo)
             Contract c;
             c.K = K;
             c.callPut = K < c.S ? 1 : 0;
-            Grid g;
-            g.NS = 200;
-            g.Nv = 100;
-            g.NT = 100;
-            g.scheme = 2;
-            const double main = price(m, c, g);
-            g.scheme = k.scheme;
-            const double other = price(m, c, g);
-            const double bp = ivGapBp(c, other, main);
-            std::printf("scheme %d code %d K %.0f: %.6f vs scheme 2 %.6f (%.3f bp)\n", k.scheme,
-                        k.code, K, other, main, bp);
-            EXPECT_LT(bp, 1.0) << "scheme " << k.scheme << " code " << k.code << " K " << K;
+            EXPECT_LT(ivGapToSchemeTwoBp(m, c, k.scheme), 1.0)
+                << "scheme " << k.scheme << " code " << k.code << " K " << K;
         }
     }
 }
@@ -187,11 +174,7 @@ TEST(McsSpotAmerican, PutMatchesReferenceValues)
             c.r = 0.1;
             c.d = 0.0;
             c.callPut = 1;
-            Grid g;
-            g.scheme = scheme;
-            g.NS = 100;
-            g.Nv = 50;
-            g.NT = 50;
+            Grid g = gridOf(100, 50, 50, scheme);
             const Solve american = solveAmerican(m, c, g, true);
             const double european = solveAmerican(m, c, g, false).results[1];
             std::printf("scheme %d v0 %.4f S %.0f: American %.6f (reference %.6f), European %.6f\n",
@@ -272,11 +255,7 @@ TEST(McsSpot, PowerLawMemberSetsEightThreads)
 {
     const int saved = omp_get_max_threads();
     omp_set_num_threads(3);
-    Grid g;
-    g.NS = 30;
-    g.Nv = 15;
-    g.NT = 10;
-    g.scheme = 7;
+    Grid g = gridOf(30, 15, 10, 7);
     price(Model(), Contract(), g);
     EXPECT_EQ(omp_get_max_threads(), 3);
     g.scheme = 3;
@@ -316,11 +295,7 @@ TEST(McsSpot, StrikeVectorAgreesWithSingleStrikeSolves)
     Contract c;
     c.T = 0.5;
     c.callPut = 1;
-    Grid g;
-    g.scheme = 3;
-    g.NS = 100;
-    g.Nv = 50;
-    g.NT = 50;
+    Grid g = gridOf(100, 50, 50, 3);
     expectStrikePricesMatchSingleSolves(solveStrikeVector(m, c, strikes, g), m, c, strikes, g, 5.0);
 }
 

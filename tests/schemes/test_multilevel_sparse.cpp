@@ -20,6 +20,7 @@ namespace {
 
 using frame_test::Contract;
 using frame_test::Grid;
+using frame_test::gridOf;
 using frame_test::impliedVol;
 using frame_test::makeOption;
 using frame_test::Model;
@@ -32,7 +33,8 @@ double solve(OrvHestonVanilla& o)
 }
 
 // The reported price of a solve on the log-spot reach from logGridFraction K up (scheme 15).
-double reportedPrice(const Model& m, const Contract& c, const Grid& g, double logGridFraction = 0.025)
+double reportedPrice(const Model& m, const Contract& c, const Grid& g,
+                     double logGridFraction = 0.025)
 {
     auto o = makeOption(m, c, g);
     o->logGridFraction = logGridFraction;
@@ -103,10 +105,7 @@ TEST(MultiLevelSparse, HestonPricesWithinTenBasisPointsOnTheCoarseGrid)
 
 TEST(MultiLevelSparse, HestonPricesWithinTwoBasisPointsOnTheFineGrid)
 {
-    Grid fine;
-    fine.NS = 200;
-    fine.Nv = 100;
-    fine.NT = 100;
+    Grid fine = gridOf(200, 100, 100);
     // The wings, where the coarse grid is furthest off.
     const std::vector<double> strikes = {80.0, 120.0};
     expectHestonAgreement({{kH1, 1.0, 0.02, 0.01, strikes}, {kH2, 0.5, 0.03, 0.0, strikes}},
@@ -127,7 +126,8 @@ TEST(MultiLevelSparse, PutCallParity)
             c.callPut = 1;
             const double put = reportedPrice(m, c, g);
             const double forward = c.S * std::exp(-c.d * c.T) - c.K * std::exp(-c.r * c.T);
-            EXPECT_NEAR(call - put, forward, 1e-3) << "scheme " << scheme << " code " << m.modelCode;
+            EXPECT_NEAR(call - put, forward, 1e-3)
+                << "scheme " << scheme << " code " << m.modelCode;
         }
 }
 
@@ -222,7 +222,8 @@ TEST(MultiLevelSparse, EveryPriceModeStepsToExpiry)
         const double mode3 = reportedPrice(kH1, c, g);
         for (int mode : {1, 2}) {
             g.priceMode = mode;
-            EXPECT_DOUBLE_EQ(reportedPrice(kH1, c, g), mode3) << "scheme " << scheme << " mode " << mode;
+            EXPECT_DOUBLE_EQ(reportedPrice(kH1, c, g), mode3)
+                << "scheme " << scheme << " mode " << mode;
         }
     }
 }
@@ -271,15 +272,12 @@ TEST(MultiLevelSparse, SchemesOneAndFifteenPriceTheModelOfSchemeTwoForEveryModel
         }
         Contract c;
         c.callPut = 1;
-        Grid g;
-        g.NS = 80;
-        g.Nv = 40;
-        g.NT = 40;
-        g.scheme = 2;
+        Grid g = gridOf(80, 40, 40, 2);
         const double two = reportedPrice(m, c, g);
         for (int scheme : {1, 15}) {
             g.scheme = scheme;
-            EXPECT_NEAR(reportedPrice(m, c, g), two, 2e-3) << "code " << code << " scheme " << scheme;
+            EXPECT_NEAR(reportedPrice(m, c, g), two, 2e-3)
+                << "code " << code << " scheme " << scheme;
         }
     }
 }
@@ -301,11 +299,7 @@ TEST(MultiLevelSparse, DeterministicVarianceLimitOfEveryLaw)
     for (const Limit& l : limits)
         for (int scheme : {1, 15}) {
             const Model m{0.01, l.v0, l.vL, 2.0, 0.0, l.code, 0.8};
-            Grid g;
-            g.scheme = scheme;
-            g.NS = 100;
-            g.Nv = 50;
-            g.NT = 50;
+            Grid g = gridOf(100, 50, 50, scheme);
             g.VmaxParam = -0.5;
             EXPECT_NEAR(reportedPrice(m, Contract{}, g), l.blackScholes, 5e-3)
                 << "code " << l.code << " scheme " << scheme;

@@ -36,10 +36,7 @@ TEST(SqrtThetaSpotHeston, CoarseGridWithinTenBasisPointsOfImpliedVol)
 
 TEST(SqrtThetaSpotHeston, FineGridWithinTwoBasisPointsOfImpliedVol)
 {
-    Grid g;
-    g.NS = 200;
-    g.Nv = 100;
-    g.NT = 100;
+    Grid g = gridOf(200, 100, 100);
     for (int scheme : kSchemes)
         checkAgainstHeston(scheme, g, 2.0, 1e-3, fineSample);
 }
@@ -108,10 +105,7 @@ TEST(SqrtThetaSpot, MultiStrikeAgreesWithSingleStrikeSolves)
     Contract c;
     c.T = 0.5;
     c.callPut = 1;
-    Grid g;
-    g.NS = 100;
-    g.Nv = 50;
-    g.NT = 50;
+    Grid g = gridOf(100, 50, 50);
     expectStrikePricesMatchSingleSolves(solveStrikeVector(m, c, strikes, g), m, c, strikes, g, 5.0);
 }
 
@@ -149,11 +143,7 @@ TEST(SqrtThetaSpot, GarchDiffusionAgreesWithMonteCarlo)
             m.volvol = std::stod(f[9]);
             m.rho = std::stod(f[10]);
             m.modelCode = 1;
-            Grid g;
-            g.scheme = scheme;
-            g.NS = 100;
-            g.Nv = 50;
-            g.NT = 50;
+            Grid g = gridOf(100, 50, 50, scheme);
             const double pde = price(m, c, g);
             const double bp = ivGapBp(c, pde, std::stod(f[12]));
             worst = std::max(worst, bp);

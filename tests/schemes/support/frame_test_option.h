@@ -44,6 +44,17 @@ struct Grid {
     int exerciseType = 0;  // 0 European, 1 American, 2 at the exercise dates only
 };
 
+// An NS x Nv x NT grid for `scheme`, the other settings at their defaults.
+inline Grid gridOf(int NS, int Nv, int NT, int scheme = 2)
+{
+    Grid g;
+    g.NS = NS;
+    g.Nv = Nv;
+    g.NT = NT;
+    g.scheme = scheme;
+    return g;
+}
+
 inline Array<double> modelParams(const Model& m)
 {
     Array<double> p(6);
