@@ -13,12 +13,11 @@ Array<double> zeros(int count) { return Array<double>(0.0, static_cast<std::size
 
 }  // namespace
 
-SpotDirection spotGridDirection(const SchemeFrame& frame)
+SpotDirection spotDirectionOnSteps(const Array<double>& steps, int n,
+                                   const std::function<SpotNodeTerms(int i)>& terms)
 {
-    const int n = frame.n;
-    const double mu = frame.option.r - frame.option.d;
     SpotDirection s;
-    s.steps = frame.dS;
+    s.steps = steps;
     for (Array<double>* a : {&s.aL, &s.aD, &s.aU, &s.bL, &s.bD, &s.bU, &s.d1L, &s.d1D, &s.d1U,
                              &s.d2L, &s.d2D, &s.d2U, &s.mixedFactor})
         *a = zeros(n);
@@ -31,16 +30,29 @@ SpotDirection spotGridDirection(const SchemeFrame& frame)
         s.d2L[i] = d2.lower;
         s.d2D[i] = d2.diag;
         s.d2U[i] = d2.upper;
-        const double half = 0.5 * frame.S[i] * frame.S[i];
-        s.aL[i] = half * d2.lower;
-        s.aD[i] = half * d2.diag;
-        s.aU[i] = half * d2.upper;
-        const double drift = mu * frame.S[i];
-        s.bL[i] = drift * f.lower;
-        s.bD[i] = drift * f.diag;
-        s.bU[i] = drift * f.upper;
-        s.mixedFactor[i] = frame.S[i];
+        const SpotNodeTerms t = terms(i);
+        s.aL[i] = t.diffusion * d2.lower + t.diffusionDrift * f.lower;
+        s.aD[i] = t.diffusion * d2.diag + t.diffusionDrift * f.diag;
+        s.aU[i] = t.diffusion * d2.upper + t.diffusionDrift * f.upper;
+        s.bL[i] = t.drift * f.lower;
+        s.bD[i] = t.drift * f.diag;
+        s.bU[i] = t.drift * f.upper;
+        s.mixedFactor[i] = t.mixedFactor;
     }
+    return s;
+}
+
+SpotDirection spotGridDirection(const SchemeFrame& frame)
+{
+    const int n = frame.n;
+    const double mu = frame.option.r - frame.option.d;
+    SpotDirection s = spotDirectionOnSteps(frame.dS, n, [&frame, mu](int i) {
+        SpotNodeTerms t;
+        t.diffusion = 0.5 * frame.S[i] * frame.S[i];
+        t.drift = mu * frame.S[i];
+        t.mixedFactor = frame.S[i];
+        return t;
+    });
     s.ghostRise = s.steps[n];
     s.topDrift = mu * frame.S[n - 1];
     s.topDriftPerW = 0.0;

@@ -18,6 +18,7 @@
 #include "numerics/array.h"
 #include "numerics/row_matrix.h"
 
+#include <functional>
 #include <vector>
 
 class SchemeFrame;
@@ -57,6 +58,21 @@ struct SpotDirection {
     double topDrift = 0.0;
     double topDriftPerW = 0.0;
 };
+
+// What one spot node i = 1 .. n - 1 contributes to its line coefficients:
+//   a = diffusion D2 + diffusionDrift D1, b = drift D1,
+// with D1, D2 the bare central weights on the direction's steps.
+struct SpotNodeTerms {
+    double diffusion = 0.0;
+    double diffusionDrift = 0.0;  // a first-difference part that scales with w(v)
+    double drift = 0.0;
+    double mixedFactor = 0.0;
+};
+
+// The direction's per-node weights and coefficients on the given steps (n + 1 of them, the ghost
+// step last); ghostRise and the top drift terms are left to the caller.
+SpotDirection spotDirectionOnSteps(const Array<double>& steps, int n,
+                                   const std::function<SpotNodeTerms(int i)>& terms);
 
 // The spot direction on the frame's spot grid.
 SpotDirection spotGridDirection(const SchemeFrame& frame);
