@@ -1,7 +1,6 @@
 #include "schemes/log_spot_splitting.h"
 
 #include "schemes/adi_stages.h"
-#include "schemes/log_spot_adi_operator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -84,6 +83,23 @@ void stepLogSpotSplitting(const SchemeFrame& frame, SpotAdiOperator& op, RowMatr
         else
             mcs.step(U, step.theta, step.dt, b, false);
     }
+}
+
+LogSpotSolve::LogSpotSolve(OrvHestonVanilla& option, MixedStencil mixed, bool widenSGrid,
+                           bool widenVmax, double sGridParam, double vGridStretch)
+    : law(VarianceLaw::spotPowerSplitting(varianceModelOf(option))),
+      frame(option, logSpotFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch, law)),
+      settings(logSpotOperatorSettings(law, mixed)), op(frame, settings), U(op.makeTable())
+{
+    op.fillRows(U, frame.u0);
+}
+
+void LogSpotSolve::run(LogSpotStepping stepping, double* cpuTime)
+{
+    stepping.law = law;
+    stepLogSpotSplitting(frame, op, U, stepping);
+    frame.readOut([this](int i, int j) { return U.data[j + 1][i]; });
+    frame.reportTime(cpuTime);
 }
 
 void strikeVectorDerivatives(OrvHestonVanilla& option, Array<Array<double>>& outputs, bool inSpot)

@@ -8,6 +8,7 @@
 
 #include "model/variance_law.h"
 #include "numerics/row_matrix.h"
+#include "schemes/log_spot_adi_operator.h"
 #include "schemes/scheme_frame.h"
 #include "schemes/spot_adi_operator.h"
 
@@ -42,6 +43,24 @@ struct LogSpotStepping {
 // built at the start of every phase whose steps use them.
 void stepLogSpotSplitting(const SchemeFrame& frame, SpotAdiOperator& op, RowMatrix& U,
                           const LogSpotStepping& stepping);
+
+// A log-spot routine's frame, operator and value table (the initial row in every row), for the
+// splitting law of the option's model code.
+class LogSpotSolve {
+public:
+    LogSpotSolve(OrvHestonVanilla& option, MixedStencil mixed, bool widenSGrid, bool widenVmax,
+                 double sGridParam, double vGridStretch);
+
+    // Steps the table from expiry to today with the solve's law, reads it out into the frame and
+    // reports the CPU time.
+    void run(LogSpotStepping stepping, double* cpuTime);
+
+    const VarianceLaw law;
+    SchemeFrame frame;
+    const SpotAdiSettings settings;
+    LogSpotAdiOperator op;
+    RowMatrix U;
+};
 
 // The derivatives of a strike-vector read-out, taken as the routine's single-strike read-out
 // takes them: over the stored log-spot nodes with respect to the log-spot, or (inSpot) with

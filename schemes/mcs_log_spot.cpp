@@ -3,10 +3,7 @@
 // stage); strike vectors read out with the running nearby minimum.
 
 #include "model/option_objects.h"
-#include "model/variance_law.h"
-#include "schemes/log_spot_adi_operator.h"
 #include "schemes/log_spot_splitting.h"
-#include "schemes/scheme_frame.h"
 
 bool OrvHestonVanilla::calcGARCHNUDirectNonNegMCSLogS(
     Array<Array<double>>& outputs, double* cpuTime, bool /*fillOutputs*/, bool /*unusedFlag*/,
@@ -14,24 +11,17 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegMCSLogS(
     double /*unusedValue2*/, std::vector<double>* /*unusedC*/, bool widenSGrid, bool widenVmax,
     double sGridParam, double vGridStretch)
 {
-    const VarianceLaw law = VarianceLaw::spotPowerSplitting(varianceModelOf(*this));
-    SchemeFrame frame(*this,
-                      logSpotFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch, law));
-    LogSpotAdiOperator op(frame, logSpotOperatorSettings(law, MixedStencil::SevenPoint));
-    RowMatrix U = op.makeTable();
-    op.fillRows(U, frame.u0);
+    LogSpotSolve solve(*this, MixedStencil::SevenPoint, widenSGrid, widenVmax, sGridParam,
+                       vGridStretch);
     LogSpotStepping stepping;
     stepping.splitting = Splitting::ModifiedCraigSneyd;
-    stepping.law = law;
-    stepLogSpotSplitting(frame, op, U, stepping);
+    solve.run(stepping, cpuTime);
 
-    frame.readOut([&U](int i, int j) { return U.data[j + 1][i]; });
-    frame.reportTime(cpuTime);
     if (multiStrike) {
-        frame.finishMultiStrike(outputs);
+        solve.frame.finishMultiStrike(outputs);
         strikeVectorDerivatives(*this, outputs, false);
     } else {
-        frame.finishSingle(outputs, SpotGreeks::SpotNodes);  // derivatives in the log-spot
+        solve.frame.finishSingle(outputs, SpotGreeks::SpotNodes);  // derivatives in the log-spot
     }
     return true;
 }

@@ -5,11 +5,8 @@
 // step.
 
 #include "model/option_objects.h"
-#include "model/variance_law.h"
 #include "schemes/adi_operator_matrix.h"
-#include "schemes/log_spot_adi_operator.h"
 #include "schemes/log_spot_splitting.h"
-#include "schemes/scheme_frame.h"
 
 #include <memory>
 
@@ -19,29 +16,22 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegMCSSparseLogS(
     double /*unusedValue2*/, std::vector<double>* /*unusedC*/, bool widenSGrid, bool widenVmax,
     double sGridParam, double vGridStretch)
 {
-    const VarianceLaw law = VarianceLaw::spotPowerSplitting(varianceModelOf(*this));
-    SchemeFrame frame(*this,
-                      logSpotFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch, law));
-    const SpotAdiSettings settings = logSpotOperatorSettings(law, MixedStencil::SevenPoint);
-    LogSpotAdiOperator op(frame, settings);
-    RowMatrix U = op.makeTable();
-    op.fillRows(U, frame.u0);
-
+    LogSpotSolve solve(*this, MixedStencil::SevenPoint, widenSGrid, widenVmax, sGridParam,
+                       vGridStretch);
     LogSpotStepping stepping;
     stepping.splitting = Splitting::ModifiedCraigSneyd;
-    stepping.law = law;
     std::unique_ptr<SparseImplicitEuler> euler;  // built only for a damped start
     stepping.dampedStep = [&](RowMatrix& X, const TimeStep& step, double lower, double df) {
         if (!euler) {
-            euler = std::make_unique<SparseImplicitEuler>(op, settings.extrapolateZeroRow);
+            euler = std::make_unique<SparseImplicitEuler>(solve.op,
+                                                          solve.settings.extrapolateZeroRow);
             euler->factor(step.dt);
         }
         euler->step(X, lower, df);
     };
-    stepLogSpotSplitting(frame, op, U, stepping);
+    solve.run(stepping, cpuTime);
 
-    frame.readOut([&U](int i, int j) { return U.data[j + 1][i]; });
-    frame.reportTime(cpuTime);
+    SchemeFrame& frame = solve.frame;
     if (multiStrike) {
         frame.finishMultiStrike(outputs);
         strikeVectorDerivatives(*this, outputs, true);

@@ -7,8 +7,6 @@
 // the calibration fits.
 
 #include "model/option_objects.h"
-#include "model/variance_law.h"
-#include "schemes/log_spot_adi_operator.h"
 #include "schemes/log_spot_splitting.h"
 #include "schemes/scheme_frame.h"
 
@@ -64,28 +62,20 @@ void solveSqrtThetaLogSpot(OrvHestonVanilla& o, Member member, Array<Array<doubl
                            double vGridStretch)
 {
     const bool nine = member == Member::NinePoint;
-    const VarianceLaw law = VarianceLaw::spotPowerSplitting(varianceModelOf(o));
-    SchemeFrame frame(
-        o, logSpotFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch, law));
-    LogSpotAdiOperator op(
-        frame, logSpotOperatorSettings(law, nine ? MixedStencil::NinePoint
-                                                 : MixedStencil::SevenPoint));
-    RowMatrix U = op.makeTable();
-    op.fillRows(U, frame.u0);
+    LogSpotSolve solve(o, nine ? MixedStencil::NinePoint : MixedStencil::SevenPoint, widenSGrid,
+                       widenVmax, sGridParam, vGridStretch);
     LogSpotStepping stepping;
     stepping.splitting = Splitting::HundsdorferVerwer;
-    stepping.law = law;
     stepping.zeroLowerWhenPayoffZero = !nine;
-    stepLogSpotSplitting(frame, op, U, stepping);
+    solve.run(stepping, cpuTime);
 
-    frame.readOut([&U](int i, int j) { return U.data[j + 1][i]; });
-    frame.reportTime(cpuTime);
+    SchemeFrame& frame = solve.frame;
     if (nine) {
         frame.finishSingle(outputs, SpotGreeks::LogSpotNodes);
         for (int i = 0; i < frame.n; ++i)
             outputs[0][i] = frame.spotOf(i);
     } else if (o.multiStrike) {
-        finishStrikeVector(frame, U, outputs);
+        finishStrikeVector(frame, solve.U, outputs);
     } else {
         // Derivatives with respect to the log-spot, over the stored nodes.
         frame.finishSingle(outputs, SpotGreeks::SpotNodes);
