@@ -1,5 +1,6 @@
 #include "model/option_objects.h"
 
+#include "model/support/model_params.h"
 #include "numerics/numerical_error.h"
 
 #include <gtest/gtest.h>
@@ -9,34 +10,22 @@
 
 namespace {
 
-Array<double> params(double volvol, double v0, double vL, double theta, double rho, double code)
-{
-    Array<double> p(6);
-    p[0] = volvol;
-    p[1] = v0;
-    p[2] = vL;
-    p[3] = theta;
-    p[4] = rho;
-    p[5] = code;
-    return p;
-}
-
 std::unique_ptr<OrvHestonVanilla> oneStrike(int callPut = 1, int exerciseType = 0,
                                             int nPeriods = 0, int boundaryMode = 0,
                                             double code = 1.0)
 {
     return std::make_unique<OrvHestonVanilla>(
-        100.0, 95.0, 0.75, params(0.6, 0.04, 0.09, 2.5, -0.7, code), 0.03, 0.01, 120, 60, 80,
-        callPut, 5, 1, exerciseType, Array<double>(0.0, 5), Array<double>(0.0, 5), true, -5.0,
+        100.0, 95.0, 0.75, modelParamArray(0.6, 0.04, 0.09, 2.5, -0.7, code), 0.03, 0.01, 120, 60,
+        80, callPut, 5, 1, exerciseType, Array<double>(0.0, 5), Array<double>(0.0, 5), true, -5.0,
         1.5, 0.9995, nPeriods, true, boundaryMode, 0.1, 6, true);
 }
 
 std::unique_ptr<OrvHestonVanilla> strikeVector(std::vector<double> strikes)
 {
     return std::make_unique<OrvHestonVanilla>(
-        100.0, std::move(strikes), 0.5, params(0.3, 0.05, 0.06, 1.5, -0.5, 0.0), 0.02, 0.0, 100,
-        50, 60, 0, 3, 1, 0, Array<double>(0.0, 5), Array<double>(0.0, 5), false, -3.0, 0.0, -0.5,
-        0, true, 0, 0.0, 15, false, true, 0.8, 0.045);
+        100.0, std::move(strikes), 0.5, modelParamArray(0.3, 0.05, 0.06, 1.5, -0.5, 0.0), 0.02,
+        0.0, 100, 50, 60, 0, 3, 1, 0, Array<double>(0.0, 5), Array<double>(0.0, 5), false, -3.0,
+        0.0, -0.5, 0, true, 0, 0.0, 15, false, true, 0.8, 0.045);
 }
 
 TEST(OptionObjects, OneStrikeConstructorStoresContractModelAndSettings)

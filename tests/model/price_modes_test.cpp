@@ -3,6 +3,7 @@
 #include "numerics/black_scholes.h"
 #include "numerics/numerical_error.h"
 
+#include "model/support/model_params.h"
 #include "model/support/scripted_schemes.h"
 
 #include <gtest/gtest.h>
@@ -25,17 +26,8 @@ constexpr double kT = 0.5;
 constexpr double kR = 0.03;
 constexpr double kD = 0.01;
 
-Array<double> params()
-{
-    Array<double> p(6);
-    p[0] = 0.5;
-    p[1] = 0.04;
-    p[2] = 0.04;
-    p[3] = 2.0;
-    p[4] = -0.5;
-    p[5] = 1.0;
-    return p;
-}
+// The GARCH diffusion (code 1).
+Array<double> params() { return modelParamArray(0.5, 0.04, 0.04, 2.0, -0.5, 1.0); }
 
 std::unique_ptr<OrvHestonVanilla> option(int priceMode, int NT = 100, int scheme = 6,
                                          int exerciseType = 0)

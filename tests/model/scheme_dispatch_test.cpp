@@ -3,6 +3,7 @@
 #include "numerics/black_scholes.h"
 #include "numerics/numerical_error.h"
 
+#include "model/support/model_params.h"
 #include "model/support/scripted_schemes.h"
 
 #include <gtest/gtest.h>
@@ -15,17 +16,7 @@
 
 namespace {
 
-Array<double> params(double code)
-{
-    Array<double> p(6);
-    p[0] = 0.5;
-    p[1] = 0.04;
-    p[2] = 0.04;
-    p[3] = 2.0;
-    p[4] = -0.5;
-    p[5] = code;
-    return p;
-}
+Array<double> params(double code) { return modelParamArray(0.5, 0.04, 0.04, 2.0, -0.5, code); }
 
 std::unique_ptr<OrvHestonVanilla> option(int scheme, double code = 1.0, int callPut = 0)
 {

@@ -75,10 +75,7 @@ TEST(Payoff, SmoothedStrikeNodeHoldsTheExactCellAverage)
 
 TEST(Payoff, StrikeOnAUniformNodeGivesAnEighthOfTheStep)
 {
-    GridTestOption spec;
-    spec.nonUniformSGrid = false;
-    spec.SmaxUser = 250.0;  // step 2.5, strike on node 40
-    auto o = spec.build();
+    auto o = GridTestOption::uniformTo250().build();
     Array<double> g;
     o->generateSGrid(g);
     o->setPayoff();

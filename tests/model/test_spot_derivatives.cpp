@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 
 namespace {
 
@@ -50,18 +49,9 @@ void expectExact(const OrvHestonVanilla& o, const Derivatives& d, bool logNodes)
     }
 }
 
-// 100 uniform steps of 2.5 up to 250.
-std::unique_ptr<OrvHestonVanilla> uniformGridOption()
-{
-    GridTestOption spec;
-    spec.nonUniformSGrid = false;
-    spec.SmaxUser = 250.0;
-    return spec.build();
-}
-
 TEST(SpotDerivatives, UniformGridIsExactOnQuadratics)
 {
-    auto o = uniformGridOption();
+    auto o = GridTestOption::uniformTo250().build();
     Array<double> g;
     o->generateSGrid(g);
     const Derivatives d = derivativesOfQuadratic(*o, false);
@@ -91,7 +81,7 @@ TEST(SpotDerivatives, LogGridGivesDerivativesInSpot)
 // halve delta and quarter gamma.
 TEST(SpotDerivatives, StepFollowsTheGridOfEachCall)
 {
-    auto o = uniformGridOption();
+    auto o = GridTestOption::uniformTo250().build();
     Array<double> g;
     o->generateSGrid(g);
     derivativesOfQuadratic(*o, false);

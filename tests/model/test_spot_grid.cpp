@@ -55,9 +55,7 @@ void expectSoundGrid(const OrvHestonVanilla& o, const Array<double>& g, Builder 
 
 TEST(SpotGrid, UniformGridMatchesTheStatedCases)
 {
-    GridTestOption spec;
-    spec.nonUniformSGrid = false;
-    spec.SmaxUser = 250.0;
+    GridTestOption spec = GridTestOption::uniformTo250();
     auto o = spec.build();
     Array<double> g;
     o->generateSGrid(g);

@@ -4,6 +4,7 @@
 // derivative tests.
 
 #include "model/option_objects.h"
+#include "model/support/model_params.h"
 
 #include <memory>
 
@@ -29,19 +30,22 @@ struct GridTestOption {
     double VmaxParam = 0.0;
     bool volvolWidening = false;
 
+    // 100 uniform steps of 2.5 up to 250: the strike 100 on node 40.
+    static GridTestOption uniformTo250()
+    {
+        GridTestOption spec;
+        spec.nonUniformSGrid = false;
+        spec.SmaxUser = 250.0;
+        return spec;
+    }
+
     std::unique_ptr<OrvHestonVanilla> build() const
     {
-        Array<double> params(6);
-        params[0] = volvol;
-        params[1] = v0;
-        params[2] = vL;
-        params[3] = theta;
-        params[4] = rho;
-        params[5] = modelCode;
         return std::make_unique<OrvHestonVanilla>(
-            S, K, T, params, r, d, NS, Nv, NT, callPut, /*priceMode*/ 3, /*unusedCode*/ 0,
-            exerciseType, Array<double>(5), Array<double>(5), nonUniformSGrid, /*tolExp*/ -3.0,
-            SmaxUser, VmaxParam, /*nPeriods*/ 1, /*unusedFlag*/ false, /*boundaryMode*/ 0,
-            /*extraT*/ 0.0, /*schemeNumber*/ 6, volvolWidening);
+            S, K, T, modelParamArray(volvol, v0, vL, theta, rho, modelCode), r, d, NS, Nv, NT,
+            callPut, /*priceMode*/ 3, /*unusedCode*/ 0, exerciseType, Array<double>(5),
+            Array<double>(5), nonUniformSGrid, /*tolExp*/ -3.0, SmaxUser, VmaxParam,
+            /*nPeriods*/ 1, /*unusedFlag*/ false, /*boundaryMode*/ 0, /*extraT*/ 0.0,
+            /*schemeNumber*/ 6, volvolWidening);
     }
 };

@@ -4,6 +4,7 @@
 // it. Prices come from the full road: calcPrice -> PricingSchemeDispatch -> the routine.
 
 #include "model/option_objects.h"
+#include "model/support/model_params.h"
 #include "numerics/array.h"
 #include "numerics/black_scholes.h"
 #include "numerics/implied_vol.h"
@@ -57,14 +58,7 @@ inline Grid gridOf(int NS, int Nv, int NT, int scheme = 2)
 
 inline Array<double> modelParams(const Model& m)
 {
-    Array<double> p(6);
-    p[0] = m.volvol;
-    p[1] = m.v0;
-    p[2] = m.vL;
-    p[3] = m.kappa;
-    p[4] = m.rho;
-    p[5] = m.modelCode;
-    return p;
+    return modelParamArray(m.volvol, m.v0, m.vL, m.kappa, m.rho, m.modelCode);
 }
 
 inline std::unique_ptr<OrvHestonVanilla> makeOption(const Model& m, const Contract& c,
