@@ -13,11 +13,17 @@ constexpr std::size_t kResultCount = 6;
 
 // modelParams holds volvol, v0, vL, theta, rho and the model code; a shorter list would be read
 // past its end.
-void requireModelParams(const Array<double>& modelParams)
+void readModelParams(OrvHestonVanilla& o, const Array<double>& modelParams)
 {
     if (modelParams.size() < kModelParamCount) {
         throw NumericalError("modelParams must hold volvol, v0, vL, theta, rho and the model code");
     }
+    o.volvol = modelParams[0];
+    o.v0 = modelParams[1];
+    o.vL = modelParams[2];
+    o.theta = modelParams[3];
+    o.rho = modelParams[4];
+    o.modelCode = static_cast<int>(std::lround(modelParams[5]));
 }
 
 }  // namespace
@@ -92,13 +98,7 @@ OrvHestonVanilla::OrvHestonVanilla(double S, double K, double T, Array<double> m
       volvolWidening(volvolWidening),
       schemeNumber(schemeNumber)
 {
-    requireModelParams(modelParams);
-    volvol = modelParams[0];
-    v0 = modelParams[1];
-    vL = modelParams[2];
-    theta = modelParams[3];
-    rho = modelParams[4];
-    modelCode = static_cast<int>(std::lround(modelParams[5]));
+    readModelParams(*this, modelParams);
     // No strike list: a one-strike object, without a mean variance and with the GARCH diffusion
     // exponent (the member's default) for the power-law operator.
     resetSolverState();
@@ -125,13 +125,7 @@ OrvHestonVanilla::OrvHestonVanilla(double S, std::vector<double> strikeList, dou
       strikes(std::move(strikeList)),
       strikeFlag(strikeFlag)
 {
-    requireModelParams(modelParams);
-    volvol = modelParams[0];
-    v0 = modelParams[1];
-    vL = modelParams[2];
-    theta = modelParams[3];
-    rho = modelParams[4];
-    modelCode = static_cast<int>(std::lround(modelParams[5]));
+    readModelParams(*this, modelParams);
     if (strikes.size() >= 2) {
         std::sort(strikes.begin(), strikes.end());
         K = strikes.front();
