@@ -3,26 +3,35 @@
 #include "numerics/numerical_error.h"
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 
 namespace {
 
-// The checks cost a few comparisons per system, against O(n) work in the sweeps.
-void requireOrder(const char* routine, int n)
+struct NamedVector {
+    const char* name;
+    const Array<double>& values;
+};
+
+// The order and the vectors of one call; false when the system is empty and there is nothing to
+// do. The checks cost a few comparisons per system, against O(n) work in the sweeps.
+bool requireSystem(const char* routine, int n, std::initializer_list<NamedVector> vectors)
 {
     if (n < 0) {
         throw NumericalError(std::string(routine) + ": negative system order " + std::to_string(n));
     }
-}
-
-void requireLength(const char* routine, const char* name, const Array<double>& v, int n)
-{
-    const std::size_t needed = static_cast<std::size_t>(n) + 1;
-    if (v.size() < needed) {
-        throw NumericalError(std::string(routine) + ": vector '" + name + "' holds " + std::to_string(v.size()) +
-                             " elements, a system of order " + std::to_string(n) + " needs " +
-                             std::to_string(needed));
+    if (n == 0) {
+        return false;
     }
+    const std::size_t needed = static_cast<std::size_t>(n) + 1;
+    for (const NamedVector& v : vectors) {
+        if (v.values.size() < needed) {
+            throw NumericalError(std::string(routine) + ": vector '" + v.name + "' holds " +
+                                 std::to_string(v.values.size()) + " elements, a system of order " +
+                                 std::to_string(n) + " needs " + std::to_string(needed));
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -30,17 +39,11 @@ void requireLength(const char* routine, const char* name, const Array<double>& v
 void tridiagFactor(int n, const Array<double>& sub, const Array<double>& diag, const Array<double>& super,
                    Array<double>& mult, Array<double>& superCopy, Array<double>& pivot)
 {
-    static const char* const routine = "tridiagFactor";
-    requireOrder(routine, n);
-    if (n == 0) {
+    if (!requireSystem("tridiagFactor", n,
+                       {{"sub", sub}, {"diag", diag}, {"super", super}, {"mult", mult},
+                        {"superCopy", superCopy}, {"pivot", pivot}})) {
         return;
     }
-    requireLength(routine, "sub", sub, n);
-    requireLength(routine, "diag", diag, n);
-    requireLength(routine, "super", super, n);
-    requireLength(routine, "mult", mult, n);
-    requireLength(routine, "superCopy", superCopy, n);
-    requireLength(routine, "pivot", pivot, n);
 
     pivot[1] = diag[1];
     for (int i = 2; i <= n; ++i) {
@@ -53,16 +56,11 @@ void tridiagFactor(int n, const Array<double>& sub, const Array<double>& diag, c
 void tridiagSolve(int n, const Array<double>& mult, const Array<double>& superCopy, const Array<double>& pivot,
                   const Array<double>& rhs, Array<double>& x)
 {
-    static const char* const routine = "tridiagSolve";
-    requireOrder(routine, n);
-    if (n == 0) {
+    if (!requireSystem("tridiagSolve", n,
+                       {{"mult", mult}, {"superCopy", superCopy}, {"pivot", pivot}, {"rhs", rhs},
+                        {"x", x}})) {
         return;
     }
-    requireLength(routine, "mult", mult, n);
-    requireLength(routine, "superCopy", superCopy, n);
-    requireLength(routine, "pivot", pivot, n);
-    requireLength(routine, "rhs", rhs, n);
-    requireLength(routine, "x", x, n);
 
     // The forward sweep keeps its intermediate values in x itself: each rhs[i] is read before x[i] is
     // written, so no scratch vector is needed and rhs may even be x.
