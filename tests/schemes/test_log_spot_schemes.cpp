@@ -18,6 +18,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -27,6 +28,25 @@ using namespace scheme_cases;
 namespace {
 
 const int kSchemes[] = {11, 12, 13, 14};
+
+// One option solved by scheme 11 (a: spot nodes) and scheme 12 (b: log-spot nodes).
+struct ElevenAndTwelve {
+    std::unique_ptr<OrvHestonVanilla> a, b;
+    Solve sa, sb;
+};
+
+ElevenAndTwelve solveElevenAndTwelve(const Model& m, const Contract& c)
+{
+    ElevenAndTwelve s;
+    Grid g;
+    g.scheme = 11;
+    s.a = makeOption(m, c, g);
+    s.sa = solve(*s.a);
+    g.scheme = 12;
+    s.b = makeOption(m, c, g);
+    s.sb = solve(*s.b);
+    return s;
+}
 
 }  // namespace
 
@@ -55,13 +75,7 @@ TEST(LogSpotSchemes, SchemesElevenAndTwelveAgreeWithoutCorrelation)
         m.rho = 0.0;
         Contract c;
         c.callPut = 1;
-        Grid g;
-        g.scheme = 11;
-        auto a = makeOption(m, c, g);
-        const Solve sa = solve(*a);
-        g.scheme = 12;
-        auto b = makeOption(m, c, g);
-        const Solve sb = solve(*b);
+        const auto [a, b, sa, sb] = solveElevenAndTwelve(m, c);
         EXPECT_NEAR(sa.results[1], sb.results[1], 1e-12) << "code " << code;
         ASSERT_EQ(a->values.size(), b->values.size());
         for (std::size_t i = 0; i < a->values.size(); ++i)
@@ -134,15 +148,9 @@ TEST(LogSpotSchemes, StrikeVectorsAgreeWithSingleStrikeSolves)
 // 11 with respect to the spot: U_x = S U_S near the money.
 TEST(LogSpotSchemes, SchemeTwelveDerivativesAreInTheLogSpot)
 {
-    Model m;
-    Contract c;
-    Grid g;
-    g.scheme = 11;
-    auto a = makeOption(m, c, g);
-    const Solve sa = solve(*a);
-    g.scheme = 12;
-    auto b = makeOption(m, c, g);
-    const Solve sb = solve(*b);
+    const ElevenAndTwelve s = solveElevenAndTwelve(Model(), Contract());
+    const Solve& sa = s.sa;
+    const Solve& sb = s.sb;
     int checked = 0;
     for (std::size_t i = 1; i + 1 < sb.outputs[0].size(); ++i) {
         const double spot = std::exp(sb.outputs[0][i]);
