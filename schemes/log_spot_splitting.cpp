@@ -2,7 +2,6 @@
 
 #include "schemes/adi_stages.h"
 
-#include <algorithm>
 #include <cmath>
 
 SchemeFrameSettings logSpotFrameSettings(bool widenSGrid, bool widenVmax, double sGridParam,
@@ -30,26 +29,6 @@ SpotAdiSettings logSpotOperatorSettings(const VarianceLaw& law, MixedStencil mix
     s.extrapolateZeroRow = law.driftForm != VarianceDriftForm::MeanReverting;
     return s;
 }
-
-namespace {
-
-// At zero volatility of the variance-scaled volatility law the option is worth its discounted
-// intrinsic value on the forward.
-void setZeroVolatilityRow(const SchemeFrame& frame, const SpotAdiOperator& op, RowMatrix& U,
-                          double tau)
-{
-    const OrvHestonVanilla& o = frame.option;
-    const double growth = std::exp((o.r - o.d) * tau);
-    const double discount = std::exp(-o.r * tau);
-    op.setZeroVarianceRow(U, [&](int i) {
-        const double forward = std::exp(frame.S[i]) * growth;
-        const double intrinsic =
-            o.callPut == 1 ? std::max(o.K - forward, 0.0) : std::max(forward - o.K, 0.0);
-        return intrinsic * discount;
-    });
-}
-
-}  // namespace
 
 void stepLogSpotSplitting(const SchemeFrame& frame, SpotAdiOperator& op, RowMatrix& U,
                           const LogSpotStepping& stepping)

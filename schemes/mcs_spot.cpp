@@ -13,8 +13,6 @@
 
 #include <omp.h>
 
-#include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -102,18 +100,8 @@ void solveMcs(OrvHestonVanilla& option, const McsMember& member, Array<Array<dou
     for (const TimeStep& step : frame.timeSteps(kMcsTheta)) {
         if (step.phaseStart)
             op.factor(step.theta, step.dt);
-        if (member.zeroVolatilityRow) {
-            // At zero volatility the option is worth its discounted intrinsic value on the
-            // forward.
-            const double growth = std::exp(mu * step.tauNew);
-            const double discount = std::exp(-option.r * step.tauNew);
-            op.setZeroVarianceRow(U, [&](int i) {
-                const double forward = frame.S[i] * growth;
-                const double intrinsic = option.callPut == 1 ? std::max(option.K - forward, 0.0)
-                                                             : std::max(forward - option.K, 0.0);
-                return intrinsic * discount;
-            });
-        }
+        if (member.zeroVolatilityRow)
+            setZeroVolatilityRow(frame, op, U, step.tauNew);
         StepBoundary b;
         b.dfOld = frame.slopeFactor(step.tauOld);
         b.dfNew = frame.slopeFactor(step.tauNew);

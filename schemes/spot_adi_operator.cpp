@@ -5,6 +5,7 @@
 #include "numerics/tridiagonal.h"
 #include "schemes/scheme_frame.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -378,4 +379,18 @@ void SpotAdiOperator::closeTable(RowMatrix& Y, double df) const
         Y.data[j][n_] = Y.data[j][n_ - 1] + df * ghostRise_;
     for (int i = 0; i <= n_; ++i)
         Y.data[Nv_ + 1][i] = Y.data[Nv_][i];
+}
+
+void setZeroVolatilityRow(const SchemeFrame& frame, const SpotAdiOperator& op, RowMatrix& U,
+                          double tau)
+{
+    const OrvHestonVanilla& o = frame.option;
+    const double growth = std::exp((o.r - o.d) * tau);
+    const double discount = std::exp(-o.r * tau);
+    op.setZeroVarianceRow(U, [&](int i) {
+        const double forward = frame.spotOf(i) * growth;
+        const double intrinsic =
+            o.callPut == 1 ? std::max(o.K - forward, 0.0) : std::max(forward - o.K, 0.0);
+        return intrinsic * discount;
+    });
 }

@@ -165,3 +165,8 @@ private:
     double elimFactor_ = 0.0; // t2 / up_1 of the exact elimination
     bool eliminated_ = false;
 };
+
+// Row v = 0 of a zero-volatility law set to what the option is worth there at time to expiry tau:
+// its discounted intrinsic value on the forward (spot or log-spot frames alike).
+void setZeroVolatilityRow(const SchemeFrame& frame, const SpotAdiOperator& op, RowMatrix& U,
+                          double tau);

@@ -8,25 +8,21 @@
 #include "schemes/scheme_frame.h"
 #include "schemes/spot_adi_operator.h"
 
-#include <algorithm>
 #include <cmath>
-#include <functional>
 
 namespace {
 
-using StartOfStep = std::function<void(RowMatrix& U, double tau)>;
-
 // Steps U from expiry to today with the Hundsdorfer-Verwer stages; the damped start takes their
-// first pair of line stages alone.
+// first pair of line stages alone. zeroVolatilityRow: the v = 0 row is set before every step.
 void stepHundsdorferVerwer(const SchemeFrame& frame, SpotAdiOperator& op, RowMatrix& U,
-                           const StartOfStep& startOfStep)
+                           bool zeroVolatilityRow)
 {
     HundsdorferVerwer<SpotAdiOperator> hv(op);
     for (const TimeStep& step : frame.timeSteps(1.0 - std::sqrt(2.0) * 0.5)) {
         if (step.phaseStart)
             op.factor(step.theta, step.dt);
-        if (startOfStep)
-            startOfStep(U, step.tauNew);
+        if (zeroVolatilityRow)
+            setZeroVolatilityRow(frame, op, U, step.tauNew);
         StepBoundary b;
         b.dfOld = frame.slopeFactor(step.tauOld);
         b.dfNew = frame.slopeFactor(step.tauNew);
@@ -69,7 +65,7 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegSqrtTheta(
 
     RowMatrix U = op.makeTable();
     op.fillRows(U, frame.u0);
-    stepHundsdorferVerwer(frame, op, U, nullptr);
+    stepHundsdorferVerwer(frame, op, U, false);
 
     readSolution(frame, U);
     frame.reportTime(cpuTime);
@@ -102,22 +98,7 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegSqrtThetaPow(
     RowMatrix U = op.makeTable();
     op.fillRows(U, frame.u0);
 
-    StartOfStep startOfStep;
-    if (modelCode == 4) {
-        // At zero volatility the option is worth its discounted intrinsic value on the forward.
-        const double mu = r - d;
-        startOfStep = [this, &frame, &op, mu](RowMatrix& X, double tau) {
-            const double growth = std::exp(mu * tau);
-            const double discount = std::exp(-r * tau);
-            op.setZeroVarianceRow(X, [&](int i) {
-                const double forward = frame.S[i] * growth;
-                const double intrinsic =
-                    callPut == 1 ? std::max(K - forward, 0.0) : std::max(forward - K, 0.0);
-                return intrinsic * discount;
-            });
-        };
-    }
-    stepHundsdorferVerwer(frame, op, U, startOfStep);
+    stepHundsdorferVerwer(frame, op, U, modelCode == 4);
 
     readSolution(frame, U);
     frame.reportTime(cpuTime);
