@@ -109,12 +109,12 @@ TEST(OperatorAssembly, ReproducesThePdeOperatorOnQuadratics)
                                {{0.3, -0.2, 1.1, 0.004, 0.05, -0.7}}};
     for (const Law& law : laws)
         for (double rho : {-0.7, 0.0, 0.6}) {
-            GridTestOption spec;
-            spec.modelCode = law.modelCode;
-            spec.rho = rho;
-            spec.NS = 40;
-            spec.Nv = 20;
-            auto o = spec.build();
+            GridTestOption setup;
+            setup.modelCode = law.modelCode;
+            setup.rho = rho;
+            setup.NS = 40;
+            setup.Nv = 20;
+            auto o = setup.build();
             o->varianceExponent = law.exponent;
             const Assembled a = assemble(*o, law.logSpot);
             const auto rows = rowsOf(a.triplets);
@@ -142,11 +142,11 @@ TEST(OperatorAssembly, RowsHaveTheSevenPointShape)
 {
     for (int leadCode : {0, 6, 3, 9})
         for (bool logSpot : {false, true}) {
-            GridTestOption spec;
-            spec.rho = 0.0;  // the corners are still appended, with value 0
-            spec.NS = 30;
-            spec.Nv = 12;
-            auto o = spec.build();
+            GridTestOption setup;
+            setup.rho = 0.0;  // the corners are still appended, with value 0
+            setup.NS = 30;
+            setup.Nv = 12;
+            auto o = setup.build();
             const Assembled a = assemble(*o, logSpot, leadCode);
             const int NS = o->NS, Nv = o->Nv;
             EXPECT_LT(a.triplets.size(), static_cast<std::size_t>(7 * NS * Nv));
@@ -177,8 +177,8 @@ TEST(OperatorAssembly, TinyGridsKeepEveryEntryAmongTheUnknowns)
 {
     for (int NS : {1, 2, 3})
         for (int Nv : {1, 2, 3}) {
-            GridTestOption spec;
-            auto o = spec.build();
+            GridTestOption setup;
+            auto o = setup.build();
             o->NS = NS;
             o->Nv = Nv;
             o->SGrid.resize(NS + 1);
@@ -206,8 +206,8 @@ TEST(OperatorAssembly, TinyGridsKeepEveryEntryAmongTheUnknowns)
 
 TEST(OperatorAssembly, MismatchedWeightArraysAreRefused)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    GridTestOption setup;
+    auto o = setup.build();
     o->NS = 10;
     o->Nv = 5;
     o->SGrid.resize(11);

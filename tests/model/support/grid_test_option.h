@@ -33,10 +33,10 @@ struct GridTestOption {
     // 100 uniform steps of 2.5 up to 250: the strike 100 on node 40.
     static GridTestOption uniformTo250()
     {
-        GridTestOption spec;
-        spec.nonUniformSGrid = false;
-        spec.SmaxUser = 250.0;
-        return spec;
+        GridTestOption setup;
+        setup.nonUniformSGrid = false;
+        setup.SmaxUser = 250.0;
+        return setup;
     }
 
     std::unique_ptr<OrvHestonVanilla> build() const
