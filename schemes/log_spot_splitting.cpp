@@ -7,11 +7,7 @@
 SchemeFrameSettings logSpotFrameSettings(bool widenSGrid, bool widenVmax, double sGridParam,
                                          double vGridStretch, const VarianceLaw& law)
 {
-    SchemeFrameSettings s;
-    s.widenSGrid = widenSGrid;
-    s.widenVmax = widenVmax;
-    s.sGridParam = sGridParam;
-    s.vGridStretch = vGridStretch;
+    SchemeFrameSettings s = routineFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch);
     s.logSpot = true;
     s.volatilityCoordinate = law.volatilityCoordinate;
     return s;

@@ -74,11 +74,7 @@ void solveMcs(OrvHestonVanilla& option, const McsMember& member, Array<Array<dou
               double* cpuTime, bool widenSGrid, bool widenVmax, double sGridParam,
               double vGridStretch)
 {
-    SchemeFrameSettings fs;
-    fs.widenSGrid = widenSGrid;
-    fs.widenVmax = widenVmax;
-    fs.sGridParam = sGridParam;
-    fs.vGridStretch = vGridStretch;
+    SchemeFrameSettings fs = routineFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch);
     fs.volatilityCoordinate = member.law.volatilityCoordinate;
     SchemeFrame frame(option, fs);
 

@@ -380,10 +380,8 @@ void solveMultiLevel(OrvHestonVanilla& option, const Member& member,
                      Array<Array<double>>& outputs, double* cpuTime, bool widenSGrid,
                      bool widenVmax, double vGridStretch)
 {
-    SchemeFrameSettings settings;
-    settings.widenSGrid = widenSGrid;
-    settings.widenVmax = widenVmax;
-    settings.vGridStretch = vGridStretch;
+    // The clustering comes from the object, not from a spot-grid argument.
+    SchemeFrameSettings settings = routineFrameSettings(widenSGrid, widenVmax, 0.0, vGridStretch);
     settings.logSpot = member.logSpot;
     settings.objectClustering = true;
     settings.volatilityCoordinate = member.law.volatilityCoordinate;

@@ -39,6 +39,17 @@ private:
 
 }  // namespace
 
+SchemeFrameSettings routineFrameSettings(bool widenSGrid, bool widenVmax, double sGridParam,
+                                         double vGridStretch)
+{
+    SchemeFrameSettings s;
+    s.widenSGrid = widenSGrid;
+    s.widenVmax = widenVmax;
+    s.sGridParam = sGridParam;
+    s.vGridStretch = vGridStretch;
+    return s;
+}
+
 SchemeFrame::SchemeFrame(OrvHestonVanilla& o, const SchemeFrameSettings& s)
     : option(o), settings(s), start_(std::clock())
 {

@@ -47,6 +47,10 @@ struct SchemeFrameSettings {
     int minVarianceIntervals = 5;       // fewer intervals are refused
 };
 
+// The settings of the dispatcher's four grid arguments, the others at their defaults.
+SchemeFrameSettings routineFrameSettings(bool widenSGrid, bool widenVmax, double sGridParam,
+                                         double vGridStretch);
+
 // One step of the backward time loop. tau is time to expiry.
 struct TimeStep {
     int index;         // step index within the run (the damping phase counts its sub-steps)

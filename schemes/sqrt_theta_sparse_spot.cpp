@@ -29,12 +29,7 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegSqrtThetaSparse(
             "The sparse spot-grid scheme prices the square-root and GARCH variance laws only");
     const VarianceLaw law = VarianceLaw::squareRootOrGarch(varianceModelOf(*this));
 
-    SchemeFrameSettings fs;
-    fs.widenSGrid = widenSGrid;
-    fs.widenVmax = widenVmax;
-    fs.sGridParam = sGridParam;
-    fs.vGridStretch = vGridStretch;
-    SchemeFrame frame(*this, fs);
+    SchemeFrame frame(*this, routineFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch));
 
     SpotAdiSettings settings;
     settings.law = law;

@@ -36,17 +36,6 @@ void readSolution(SchemeFrame& frame, const RowMatrix& U)
     frame.readOut([&U](int i, int j) { return U.data[j + 1][i]; });
 }
 
-SchemeFrameSettings frameSettings(bool widenSGrid, bool widenVmax, double sGridParam,
-                                  double vGridStretch)
-{
-    SchemeFrameSettings s;
-    s.widenSGrid = widenSGrid;
-    s.widenVmax = widenVmax;
-    s.sGridParam = sGridParam;
-    s.vGridStretch = vGridStretch;
-    return s;
-}
-
 }  // namespace
 
 bool OrvHestonVanilla::calcGARCHNUDirectNonNegSqrtTheta(
@@ -55,7 +44,7 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegSqrtTheta(
     double /*unusedValue2*/, std::vector<double>* /*unusedC*/, bool widenSGrid, bool widenVmax,
     double sGridParam, double vGridStretch)
 {
-    SchemeFrame frame(*this, frameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch));
+    SchemeFrame frame(*this, routineFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch));
 
     SpotAdiSettings settings;
     settings.law = VarianceLaw::squareRootOrGarch(varianceModelOf(*this));
@@ -84,7 +73,7 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegSqrtThetaPow(
     // extrapolated from the three above it.
     const bool extrapolate = modelCode == 2 || modelCode == 4;
 
-    SchemeFrameSettings fs = frameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch);
+    SchemeFrameSettings fs = routineFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch);
     fs.volatilityCoordinate = law.volatilityCoordinate;
     SchemeFrame frame(*this, fs);
 
