@@ -50,11 +50,11 @@ TEST(Payoff, SmoothedStrikeNodeHoldsTheExactCellAverage)
     for (bool uniform : {true, false})
         for (double K : {100.0, 101.3, 88.8})
             for (int callPut : {0, 1}) {
-                GridTestOption spec;
-                spec.K = K;
-                spec.callPut = callPut;
-                spec.nonUniformSGrid = !uniform;
-                auto o = spec.build();
+                GridTestOption setup;
+                setup.K = K;
+                setup.callPut = callPut;
+                setup.nonUniformSGrid = !uniform;
+                auto o = setup.build();
                 Array<double> g;
                 o->generateSGrid(g);
                 o->setPayoff();
@@ -87,10 +87,10 @@ TEST(Payoff, StrikeOnAUniformNodeGivesAnEighthOfTheStep)
 TEST(Payoff, LogGridSmoothingIsCloseToTheCellAverage)
 {
     for (int callPut : {0, 1}) {
-        GridTestOption spec;
-        spec.K = 103.0;
-        spec.callPut = callPut;
-        auto o = spec.build();
+        GridTestOption setup;
+        setup.K = 103.0;
+        setup.callPut = callPut;
+        auto o = setup.build();
         Array<double> g;
         o->generateLogSGrid(g, 4.5, false);
         o->setPayoffLogS();
@@ -110,8 +110,8 @@ TEST(Payoff, LogGridSmoothingIsCloseToTheCellAverage)
 
 TEST(Payoff, BoundaryValuesReplaceTheEndsOnlyWhenSet)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    GridTestOption setup;
+    auto o = setup.build();
     Array<double> g;
     o->generateSGrid(g);
     o->setPayoff();
@@ -130,12 +130,12 @@ TEST(Payoff, LowerBoundaryIsTheDiscountedStrikeForAPut)
 {
     for (int exercise : {0, 1})
         for (int callPut : {0, 1}) {
-            GridTestOption spec;
-            spec.r = 0.05;
-            spec.Nv = 6;
-            spec.exerciseType = exercise;
-            spec.callPut = callPut;
-            auto o = spec.build();
+            GridTestOption setup;
+            setup.r = 0.05;
+            setup.Nv = 6;
+            setup.exerciseType = exercise;
+            setup.callPut = callPut;
+            auto o = setup.build();
             RowMatrix U(o->Nv + 2, 4, 9.0);
             o->setLowerBoundary(U, 1.0);
             const double expected = callPut == 0 ? 0.0 : (exercise == 1 ? 100.0 : 100.0 * std::exp(-0.05));
