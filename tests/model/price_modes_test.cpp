@@ -11,11 +11,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -133,11 +134,12 @@ TEST(PriceModes, SpaceExtrapolationRemovesSecondOrderErrors)
 TEST(PriceModes, ConvergenceTraceWhenSwitchedOn)
 {
     // The trace goes to the current directory: run in a directory of our own.
-    char dir[] = "/tmp/sarnex_conv_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(dir), 0);
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(::testing::TempDir()) /
+                         ("sarnex_conv_" + std::to_string(std::random_device{}()));
+    ASSERT_TRUE(fs::create_directories(dir));
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
 
     Convergent conv{10.0};
     conv.a = 0.0;
@@ -156,9 +158,9 @@ TEST(PriceModes, ConvergenceTraceWhenSwitchedOn)
     text << in.rdbuf();
     // Price, strike and expiry, then the coarse NS and the doubled Nv.
     EXPECT_EQ(text.str(), "10 105 0.5NS used: 40\tNv used: 40\n");
-    std::remove("Conv.txt");
-    ASSERT_EQ(chdir(previous), 0);
-    rmdir(dir);
+    in.close();  // Windows removes no open file
+    fs::current_path(previous);
+    fs::remove_all(dir);
 }
 
 TEST(PriceModes, SpaceExtrapolationThenImpliedVolatility)

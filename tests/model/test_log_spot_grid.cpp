@@ -35,12 +35,12 @@ TEST(LogSpotGrid, ReachSetsTheBottomAndTheStepAtTheStrike)
     };
     for (const LogGridCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "reach " << c.reach);
-        GridTestOption spec;
-        spec.K = 120.0;
-        spec.T = 0.5;
-        spec.vL = 0.04;
-        spec.NS = 60;
-        auto o = spec.build();
+        GridTestOption setup;
+        setup.K = 120.0;
+        setup.T = 0.5;
+        setup.vL = 0.04;
+        setup.NS = 60;
+        auto o = setup.build();
         o->logGridFraction = c.reach;
         Array<double> g;
         o->generateLogSGrid(g, 4.5, false);

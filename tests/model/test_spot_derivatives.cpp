@@ -99,9 +99,9 @@ TEST(SpotDerivatives, StepFollowsTheGridOfEachCall)
 TEST(SpotDerivatives, WideFirstCellIsCorrectedFromAVirtualNode)
 {
     for (double shift : {0.5e-6, 0.7}) {
-        GridTestOption spec;
-        spec.nonUniformSGrid = false;
-        auto o = spec.build();
+        GridTestOption setup;
+        setup.nonUniformSGrid = false;
+        auto o = setup.build();
         o->NS = 20;
         o->SGrid.resize(21);
         for (int i = 0; i <= 20; ++i)
@@ -121,8 +121,8 @@ TEST(SpotDerivatives, WideFirstCellIsCorrectedFromAVirtualNode)
 
 TEST(SpotDerivatives, TooFewNodesOrShortArraysAreRefused)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    GridTestOption setup;
+    auto o = setup.build();
     o->NS = 3;
     o->SGrid.resize(4);
     o->values.resize(4);

@@ -55,8 +55,8 @@ void expectSoundGrid(const OrvHestonVanilla& o, const Array<double>& g, Builder 
 
 TEST(SpotGrid, UniformGridMatchesTheStatedCases)
 {
-    GridTestOption spec = GridTestOption::uniformTo250();
-    auto o = spec.build();
+    GridTestOption setup = GridTestOption::uniformTo250();
+    auto o = setup.build();
     Array<double> g;
     o->generateSGrid(g);
     EXPECT_EQ(o->iToK, 40);
@@ -65,8 +65,8 @@ TEST(SpotGrid, UniformGridMatchesTheStatedCases)
     EXPECT_DOUBLE_EQ(g[100], 250.0);
     expectSoundGrid(*o, g, Builder::Uniform);
 
-    spec.SmaxUser = 260.0;
-    o = spec.build();
+    setup.SmaxUser = 260.0;
+    o = setup.build();
     g = build(*o, Builder::Uniform);
     EXPECT_EQ(o->iToK, 38);
     EXPECT_DOUBLE_EQ(g[100], 100.0 * 100.0 / 38.0);
@@ -80,16 +80,16 @@ TEST(SpotGrid, EveryBuilderPutsTheStrikeOnANodeAcrossContracts)
         for (double K : {60.0, 95.0, 100.0, 137.0, 250.0})
             for (double T : {0.05, 0.7, 1.6, 3.0})
                 for (double model : {0.0, 1.0, 2.0, 3.0, 4.0}) {
-                    GridTestOption spec;
-                    spec.K = K;
-                    spec.T = T;
-                    spec.modelCode = model;
+                    GridTestOption setup;
+                    setup.K = K;
+                    setup.T = T;
+                    setup.modelCode = model;
                     if (model > 2.0) {  // volatility-parameter models
-                        spec.v0 = 0.2;
-                        spec.vL = 0.25;
+                        setup.v0 = 0.2;
+                        setup.vL = 0.25;
                     }
-                    spec.callPut = K > spec.S ? 1 : 0;
-                    auto o = spec.build();
+                    setup.callPut = K > setup.S ? 1 : 0;
+                    auto o = setup.build();
                     SCOPED_TRACE(testing::Message() << "builder " << static_cast<int>(b) << " K " << K
                                                     << " T " << T << " model " << model);
                     const Array<double> g = build(*o, b);
@@ -100,8 +100,8 @@ TEST(SpotGrid, EveryBuilderPutsTheStrikeOnANodeAcrossContracts)
 
 TEST(SpotGrid, CachedGridIsReturnedUnchanged)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    GridTestOption setup;
+    auto o = setup.build();
     const Array<double> first = build(*o, Builder::Clustered);
     const int iToK = o->iToK, nodes = o->nSNodes, NS = o->NS;
     const double centre = o->sStretchCentre, stretch = o->sStretch;
@@ -127,19 +127,19 @@ TEST(SpotGrid, RefinedRebuildKeepsTheCoarseNodesAndTheStrike)
                 for (double smaxUser : {0.0, 1.5}) {
                     if (b == Builder::Uniform && smaxUser > 0.0)
                         continue;
-                    GridTestOption spec;
-                    spec.K = K;
-                    spec.T = T;
-                    spec.modelCode = 1.0;
-                    spec.SmaxUser = smaxUser;
-                    spec.nonUniformSGrid = b != Builder::Uniform;
-                    auto o = spec.build();
+                    GridTestOption setup;
+                    setup.K = K;
+                    setup.T = T;
+                    setup.modelCode = 1.0;
+                    setup.SmaxUser = smaxUser;
+                    setup.nonUniformSGrid = b != Builder::Uniform;
+                    auto o = setup.build();
                     SCOPED_TRACE(testing::Message() << "builder " << static_cast<int>(b) << " K " << K
                                                     << " T " << T << " SmaxUser " << smaxUser);
                     const Array<double> coarse = build(*o, b);
                     const int coarseStrike = o->iToK;
                     if (smaxUser > 1.0) {
-                        EXPECT_GT(o->NS, spec.NS);  // grown to reach the stretched bound
+                        EXPECT_GT(o->NS, setup.NS);  // grown to reach the stretched bound
                     }
                     o->NS = 2 * o->NSOriginal;
                     o->iToK = 2 * o->iToK;
@@ -156,9 +156,9 @@ TEST(SpotGrid, RefinedRebuildKeepsTheCoarseNodesAndTheStrike)
 TEST(SpotGrid, ChangedSizeWithKeptCachesStillCarriesTheStrike)
 {
     for (Builder b : {Builder::Clustered, Builder::Log}) {
-        GridTestOption spec;
-        spec.K = 97.0;
-        auto o = spec.build();
+        GridTestOption setup;
+        setup.K = 97.0;
+        auto o = setup.build();
         build(*o, b);
         o->setNS(83);  // clears sGridReady only; the sinh centre no longer falls on a node
         const Array<double> g = build(*o, b);
@@ -182,9 +182,9 @@ TEST(SpotGrid, BadParametersFailWithTheBuildersMessage)
     };
     for (const Case& c : cases)
         for (Builder b : {Builder::Uniform, Builder::Clustered, Builder::Log}) {
-            GridTestOption spec;
-            c.change(spec);
-            auto o = spec.build();
+            GridTestOption setup;
+            c.change(setup);
+            auto o = setup.build();
             SCOPED_TRACE(testing::Message() << c.what << ", builder " << static_cast<int>(b));
             try {
                 build(*o, b);

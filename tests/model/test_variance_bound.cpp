@@ -36,12 +36,12 @@ double transitionQuantile(double v0, double vL, double kappa, double xi, double 
 
 TEST(VarianceBound, FixedBoundIsFlooredAtThreeTimesTheLargerVariance)
 {
-    GridTestOption spec;
-    spec.vL = 0.09;
-    spec.VmaxParam = -0.5;
-    EXPECT_EQ(spec.build()->calcVmax(1.0), 0.5);
-    spec.VmaxParam = -0.1;
-    EXPECT_DOUBLE_EQ(spec.build()->calcVmax(1.0), 0.27);
+    GridTestOption setup;
+    setup.vL = 0.09;
+    setup.VmaxParam = -0.5;
+    EXPECT_EQ(setup.build()->calcVmax(1.0), 0.5);
+    setup.VmaxParam = -0.1;
+    EXPECT_DOUBLE_EQ(setup.build()->calcVmax(1.0), 0.27);
 }
 
 TEST(VarianceBound, GammaRuleIsTheStationaryQuantile)
@@ -56,14 +56,14 @@ TEST(VarianceBound, GammaRuleIsTheStationaryQuantile)
         {0.999, 2.0, 0.04, 0.8, 0.001, 0.5},  // a fraction (2 - 0.25) / 2.5 of it
     };
     for (const Case& c : cases) {
-        GridTestOption spec;
-        spec.modelCode = 1.0;
-        spec.VmaxParam = c.p;
-        spec.theta = c.kappa;
-        spec.vL = c.vL;
-        spec.volvol = c.xi;
-        spec.v0 = c.v0;
-        auto o = spec.build();
+        GridTestOption setup;
+        setup.modelCode = 1.0;
+        setup.VmaxParam = c.p;
+        setup.theta = c.kappa;
+        setup.vL = c.vL;
+        setup.volvol = c.xi;
+        setup.v0 = c.v0;
+        auto o = setup.build();
         const double f = std::min((c.kappa * c.tau - 0.25) / 2.5, 1.0);
         const double expected = std::max(f, 0.02) * stationaryQuantile(c.p, c.kappa, c.vL, c.xi);
         SCOPED_TRACE(testing::Message() << "p " << c.p << " kappa " << c.kappa << " tau " << c.tau);
@@ -83,13 +83,13 @@ TEST(VarianceBound, ChiSquareRuleIsTheTransitionQuantile)
         {0.02, 0.06, 4.0, 0.35, 3.0, 0.0},
     };
     for (const Case& c : cases) {
-        GridTestOption spec;  // modelCode 0: the 0.9999 quantile whatever VmaxParam below 0.5 says
-        spec.v0 = c.v0;
-        spec.vL = c.vL;
-        spec.theta = c.kappa;
-        spec.volvol = c.xi;
-        spec.VmaxParam = c.param;
-        auto o = spec.build();
+        GridTestOption setup;  // modelCode 0: the 0.9999 quantile whatever VmaxParam below 0.5 says
+        setup.v0 = c.v0;
+        setup.vL = c.vL;
+        setup.theta = c.kappa;
+        setup.volvol = c.xi;
+        setup.VmaxParam = c.param;
+        auto o = setup.build();
         const double expected = std::max(transitionQuantile(c.v0, c.vL, c.kappa, c.xi, c.tau), 3.0 * std::max(c.v0, c.vL));
         SCOPED_TRACE(testing::Message() << "v0 " << c.v0 << " tau " << c.tau);
         EXPECT_NEAR(o->calcVmax(c.tau), expected, 1e-5 * expected);
@@ -98,72 +98,72 @@ TEST(VarianceBound, ChiSquareRuleIsTheTransitionQuantile)
 
 TEST(VarianceBound, ChiSquareAdjustmentsScaleTheQuantile)
 {
-    GridTestOption spec;
-    spec.volvol = 0.3;
-    const double q = transitionQuantile(spec.v0, spec.vL, spec.theta, spec.volvol, 1.0);
-    spec.VmaxParam = 2.0;
-    EXPECT_NEAR(spec.build()->calcVmax(1.0), 2.0 * q, 2e-5 * q);
-    spec.VmaxParam = 0.9999995;
-    EXPECT_NEAR(spec.build()->calcVmax(1.0), 0.9999995 * q, 1e-5 * q);
+    GridTestOption setup;
+    setup.volvol = 0.3;
+    const double q = transitionQuantile(setup.v0, setup.vL, setup.theta, setup.volvol, 1.0);
+    setup.VmaxParam = 2.0;
+    EXPECT_NEAR(setup.build()->calcVmax(1.0), 2.0 * q, 2e-5 * q);
+    setup.VmaxParam = 0.9999995;
+    EXPECT_NEAR(setup.build()->calcVmax(1.0), 0.9999995 * q, 1e-5 * q);
 
-    spec.VmaxParam = 1.0;
-    spec.volvol = 0.6;  // outside [0.04, 0.4]
-    const double wide = transitionQuantile(spec.v0, spec.vL, spec.theta, 0.6, 1.0);
-    EXPECT_NEAR(spec.build()->calcVmax(1.0), 1.35 * wide, 1e-5 * wide);
-    spec.modelCode = 1.0;  // the GARCH-type law reaches further
-    EXPECT_NEAR(spec.build()->calcVmax(1.0), 1.35 * 1.111111111111111 * 1.2 * wide, 1e-5 * wide);
+    setup.VmaxParam = 1.0;
+    setup.volvol = 0.6;  // outside [0.04, 0.4]
+    const double wide = transitionQuantile(setup.v0, setup.vL, setup.theta, 0.6, 1.0);
+    EXPECT_NEAR(setup.build()->calcVmax(1.0), 1.35 * wide, 1e-5 * wide);
+    setup.modelCode = 1.0;  // the GARCH-type law reaches further
+    EXPECT_NEAR(setup.build()->calcVmax(1.0), 1.35 * 1.111111111111111 * 1.2 * wide, 1e-5 * wide);
 }
 
 // Whatever the gamma rule cannot give, the chi-square rule gives instead; nothing escapes.
 TEST(VarianceBound, GammaRuleFallsBackToTheChiSquareRule)
 {
-    auto fallback = [](GridTestOption spec) {
-        auto o = spec.build();
+    auto fallback = [](GridTestOption setup) {
+        auto o = setup.build();
         const double got = o->calcVmax(1.0);
         EXPECT_EQ(got, o->chiSquareQuantileVmax(1.0));
         EXPECT_TRUE(std::isfinite(got));
-        EXPECT_GE(got, 3.0 * std::max(spec.v0, spec.vL));
+        EXPECT_GE(got, 3.0 * std::max(setup.v0, setup.vL));
     };
-    GridTestOption spec;
-    spec.modelCode = 2.0;
-    spec.VmaxParam = 0.0;  // "bad p in Gammadist"
-    fallback(spec);
-    spec.modelCode = 1.0;
-    spec.VmaxParam = 0.99;
-    spec.vL = 0.0;  // a zero gamma rate: "bad alph,bet in Gammadist"
-    fallback(spec);
-    spec.vL = -0.01;
-    fallback(spec);
-    spec.vL = 0.05;
-    spec.v0 = 2.0;  // v0 above 0.9 of the quantile: "Insufficient grid coverage"
-    fallback(spec);
-    spec.v0 = 0.04;
-    spec.volvol = 0.0;  // an infinite shape
-    spec.build()->calcVmax(1.0);
-    spec.volvol = 0.5;
-    spec.VmaxParam = std::numeric_limits<double>::quiet_NaN();
-    fallback(spec);
+    GridTestOption setup;
+    setup.modelCode = 2.0;
+    setup.VmaxParam = 0.0;  // "bad p in Gammadist"
+    fallback(setup);
+    setup.modelCode = 1.0;
+    setup.VmaxParam = 0.99;
+    setup.vL = 0.0;  // a zero gamma rate: "bad alph,bet in Gammadist"
+    fallback(setup);
+    setup.vL = -0.01;
+    fallback(setup);
+    setup.vL = 0.05;
+    setup.v0 = 2.0;  // v0 above 0.9 of the quantile: "Insufficient grid coverage"
+    fallback(setup);
+    setup.v0 = 0.04;
+    setup.volvol = 0.0;  // an infinite shape
+    setup.build()->calcVmax(1.0);
+    setup.volvol = 0.5;
+    setup.VmaxParam = std::numeric_limits<double>::quiet_NaN();
+    fallback(setup);
 }
 
 TEST(VarianceBound, ChiSquareRuleFallsBackToFourStationaryDeviations)
 {
-    GridTestOption spec;
-    spec.volvol = 0.3;
-    spec.v0 = 3.0;  // far above the 0.9999 quantile of the transition law: coverage fails
-    auto o = spec.build();
+    GridTestOption setup;
+    setup.volvol = 0.3;
+    setup.v0 = 3.0;  // far above the 0.9999 quantile of the transition law: coverage fails
+    auto o = setup.build();
     const double dev = 4.0 * 0.3 * std::sqrt(0.05 / (2.0 * 2.0));
     EXPECT_DOUBLE_EQ(o->calcVmax(1.0), std::max(3.0 + dev, 3.0 * 3.0));
 
-    spec.v0 = 0.04;
-    spec.theta = 0.0;  // read as 1e-10
-    auto slow = spec.build();
+    setup.v0 = 0.04;
+    setup.theta = 0.0;  // read as 1e-10
+    auto slow = setup.build();
     const double slowBound = slow->calcVmax(1.0);
     EXPECT_TRUE(std::isfinite(slowBound));
     EXPECT_GE(slowBound, 0.15);
 
-    spec.theta = 2.0;
-    spec.volvol = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_DOUBLE_EQ(spec.build()->calcVmax(1.0), 0.15);  // nothing usable: the floor 3 max(v0, vL)
+    setup.theta = 2.0;
+    setup.volvol = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_DOUBLE_EQ(setup.build()->calcVmax(1.0), 0.15);  // nothing usable: the floor 3 max(v0, vL)
 }
 
 }  // namespace

@@ -36,10 +36,10 @@ TEST(VarianceGrid, FirstGeneratorCentresV0AndEndsAtVmax)
         for (double v0 : {0.01, 0.04, 0.2})
             for (double vmax : {0.5, 1.0, 4.0})
                 for (int nv : {9, 30, 50}) {
-                    GridTestOption spec;
-                    spec.modelCode = model;
-                    spec.v0 = v0;
-                    auto o = spec.build();
+                    GridTestOption setup;
+                    setup.modelCode = model;
+                    setup.v0 = v0;
+                    auto o = setup.build();
                     Array<double> g;
                     SCOPED_TRACE(testing::Message() << "model " << model << " v0 " << v0 << " vmax " << vmax
                                                     << " nv " << nv);
@@ -52,10 +52,10 @@ TEST(VarianceGrid, FirstGeneratorCentresV0AndEndsAtVmax)
 
 TEST(VarianceGrid, FirstGeneratorIgnoresTheStretchArgumentForGarchTypeModels)
 {
-    GridTestOption spec;
-    spec.modelCode = 1.0;
-    auto a = spec.build();
-    auto b = spec.build();
+    GridTestOption setup;
+    setup.modelCode = 1.0;
+    auto a = setup.build();
+    auto b = setup.build();
     Array<double> ga, gb;
     a->firstVGridGenerator(0.04, 40, 1.2, 3.0, ga);
     b->firstVGridGenerator(0.04, 40, 1.2, 6.0, gb);
@@ -66,9 +66,9 @@ TEST(VarianceGrid, FirstGeneratorIgnoresTheStretchArgumentForGarchTypeModels)
 
 TEST(VarianceGrid, ZeroCentreIsTreatedAsAVerySmallVariance)
 {
-    GridTestOption spec;
-    spec.v0 = 1e-4;
-    auto o = spec.build();
+    GridTestOption setup;
+    setup.v0 = 1e-4;
+    auto o = setup.build();
     Array<double> g;
     o->firstVGridGenerator(0.0, 30, 0.5, 4.5, g);
     EXPECT_NEAR(g[o->iToV0], 1e-4, 1e-18);
@@ -79,8 +79,8 @@ TEST(VarianceGrid, ZeroCentreIsTreatedAsAVerySmallVariance)
 // every coarse node at its even indices.
 TEST(VarianceGrid, DoubledFirstGridKeepsTheCoarseNodes)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    GridTestOption setup;
+    auto o = setup.build();
     Array<double> coarse, fine;
     o->firstVGridGenerator(0.04, 50, 1.0, 4.5, coarse);
     const int nv = o->Nv;
@@ -97,8 +97,8 @@ TEST(VarianceGrid, DoubledFirstGridKeepsTheCoarseNodes)
 // the same grid again.
 TEST(VarianceGrid, RepeatedFirstGridWithTheBuiltCountIsTheSameGrid)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    GridTestOption setup;
+    auto o = setup.build();
     Array<double> g, again;
     o->firstVGridGenerator(0.04, 50, 1.0, 4.5, g);
     ASSERT_GT(o->Nv, 50);  // this shape needs more than the requested intervals
@@ -112,8 +112,8 @@ TEST(VarianceGrid, RepeatedFirstGridWithTheBuiltCountIsTheSameGrid)
 // shape cannot land a node on vmax (an endless final pass) or would put v0 off its node.
 TEST(VarianceGrid, FirstGeneratorRefitsAShapeThatNoLongerFits)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    GridTestOption setup;
+    auto o = setup.build();
     Array<double> g;
     o->firstVGridGenerator(0.04, 50, 1.0, 4.5, g);
     o->firstVGridGenerator(0.04, 37, 1.0, 4.5, g);
@@ -125,10 +125,10 @@ TEST(VarianceGrid, FirstGeneratorRefitsAShapeThatNoLongerFits)
 
 TEST(VarianceGrid, FirstGeneratorFailuresCarryTheirTexts)
 {
-    GridTestOption spec;
-    spec.K = 95.5;
-    spec.T = 0.25;
-    auto o = spec.build();
+    GridTestOption setup;
+    setup.K = 95.5;
+    setup.T = 0.25;
+    auto o = setup.build();
     Array<double> g;
     try {
         o->firstVGridGenerator(0.04, 30, 1e-9, 4.5, g);  // vmax far below the centre
@@ -137,12 +137,12 @@ TEST(VarianceGrid, FirstGeneratorFailuresCarryTheirTexts)
         EXPECT_STREQ(e.what(), "There was a problem while generating the PDE grid for this vanilla option.");
     }
     for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
-        auto p = spec.build();
+        auto p = setup.build();
         EXPECT_THROW(p->firstVGridGenerator(0.04, 30, bad, 4.5, g), NumericalError);
         EXPECT_THROW(p->firstVGridGenerator(0.04, 30, 1.0, bad, g), NumericalError);
     }
     // A stretch that cannot be fitted reports the option.
-    auto q = spec.build();
+    auto q = setup.build();
     try {
         q->firstVGridGenerator(0.04, 30, 1.0, 0.0, g);
         ADD_FAILURE() << "no exception";
@@ -157,9 +157,9 @@ TEST(VarianceGrid, HybridGridIsUniformBelowTwiceV0AndStretchedAbove)
     for (double v0 : {0.01, 0.04, 0.09})
         for (double vmax : {0.6, 1.0, 3.0})
             for (int nv : {30, 60}) {
-                GridTestOption spec;
-                spec.v0 = v0;
-                auto o = spec.build();
+                GridTestOption setup;
+                setup.v0 = v0;
+                auto o = setup.build();
                 Array<double> g;
                 SCOPED_TRACE(testing::Message() << "v0 " << v0 << " vmax " << vmax << " nv " << nv);
                 o->hybridVGridGenerator(v0, nv, vmax, 4.5, g);
@@ -176,8 +176,8 @@ TEST(VarianceGrid, HybridGridIsUniformBelowTwiceV0AndStretchedAbove)
 
 TEST(VarianceGrid, HybridRebuildAfterDoublingKeepsTheShape)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    GridTestOption setup;
+    auto o = setup.build();
     Array<double> coarse, fine;
     o->hybridVGridGenerator(0.04, 50, 1.0, 4.5, coarse);
     ASSERT_FALSE(o->useFirstVGrid);
@@ -220,12 +220,12 @@ protected:
 // fall back to the first generator's grid and log the option, never return a grid beyond vmax.
 TEST_F(InScratchDirectory, HybridFallsBackToTheFirstGridAndLogsTheOption)
 {
-    GridTestOption spec;
-    spec.K = 110.0;
-    spec.T = 0.5;
-    spec.v0 = 0.6;
-    auto o = spec.build();
-    auto reference = spec.build();
+    GridTestOption setup;
+    setup.K = 110.0;
+    setup.T = 0.5;
+    setup.v0 = 0.6;
+    auto o = setup.build();
+    auto reference = setup.build();
     Array<double> g, first;
     o->hybridVGridGenerator(0.6, 30, 1.0, 4.5, g);
     reference->firstVGridGenerator(0.6, 30, 1.0, 4.5, first);
@@ -244,8 +244,8 @@ TEST_F(InScratchDirectory, HybridFallsBackToTheFirstGridAndLogsTheOption)
 
 TEST_F(InScratchDirectory, HybridRebuildThatFailsStillGivesAGrid)
 {
-    GridTestOption spec;
-    auto o = spec.build();
+    GridTestOption setup;
+    auto o = setup.build();
     Array<double> g;
     o->hybridVGridGenerator(0.04, 50, 1.0, 4.5, g);
     // Kept junction with no stretched intervals left: no hybrid grid exists.
