@@ -9,10 +9,11 @@
 # bytes in the 32-bit build (int 4, double 8, pointer 4). Declare it with SARNEX_EXPORT and
 # SARNEX_CALL (platform/export_api.h). From the list the build generates the module-definition
 # file: the 64-bit program exports "Name", the 32-bit one the decorated "_Name@N" (standard Windows
-# calling convention). A test then checks the program's export table with the cross objdump.
+# calling convention). A test then checks each module's export table with the cross objdump.
 set(SARNEX_EXPORTS
-  # Add each export here when its subsystem defines it, e.g.
-  #   ImpliedVol@52
+  OrvOptionPricer@160
+  GARCH_VanillaPDESolver@136
+  ImpliedVol@52
 )
 
 # sarnex_export_names(<out-var> <Name@N>...): the names as the export table must show them.
@@ -84,15 +85,26 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/console/main.cpp)
   sarnex_add_exports(sarnex_program ${SARNEX_EXPORTS})
 endif()
 
-# The export machinery proven on a stand-in DLL before the program has real exports: its export
-# table, and calls through the decorated names (tests/platform/exports.cpp).
-if(WIN32 AND SARNEX_BUILD_TESTS)
-  add_library(sarnex_export_probe SHARED ${CMAKE_SOURCE_DIR}/tests/platform/support/export_probe.cpp)
-  target_include_directories(sarnex_export_probe PRIVATE ${CMAKE_SOURCE_DIR})
-  set_target_properties(sarnex_export_probe PROPERTIES
-    PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  sarnex_add_exports(sarnex_export_probe SarnexProbeAdd@8 SarnexProbeWeighted@16)
-  if(TARGET test_platform_exports)
-    add_dependencies(test_platform_exports sarnex_export_probe)
+# sarnex.dll: a Windows module with the exported functions, built from the same libraries and the
+# same module-definition file as the program, written beside it (<build>/console). It is what a
+# test loads under wine to call the exports the way another program would (a program cannot be
+# loaded as a module), and until the program exists it is the only Windows module carrying them.
+if(WIN32 AND TARGET sarnex_exports)
+  set(_stub ${CMAKE_BINARY_DIR}/sarnex_module.cpp)
+  file(CONFIGURE OUTPUT ${_stub}
+       CONTENT "// The exported functions come from the subsystem libraries linked into this module.\n")
+  add_library(sarnex_module SHARED ${_stub})
+  set_target_properties(sarnex_module PROPERTIES
+    OUTPUT_NAME sarnex PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/console
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/console)
+  sarnex_link_available(sarnex_module ${SARNEX_FOLDERS})
+  target_link_libraries(sarnex_module PRIVATE sarnex::deps)
+  sarnex_add_exports(sarnex_module ${SARNEX_EXPORTS})
+  if(TARGET test_exports_windows_module)
+    # the test program finds the module from its own directory: <build>/tests -> <build>/console
+    file(RELATIVE_PATH _rel ${CMAKE_BINARY_DIR}/tests ${CMAKE_BINARY_DIR}/console/sarnex.dll)
+    target_compile_definitions(test_exports_windows_module PRIVATE SARNEX_WINDOWS_MODULE="${_rel}")
+    add_dependencies(test_exports_windows_module sarnex_module)
   endif()
 endif()
