@@ -108,7 +108,8 @@ int main(int argc, char** argv)
         }
     }
     freeString(message);
-    dlclose(lib);
+    /* The library stays loaded until the program ends, as in most hosts: unloading it would leave
+     * its once-only allocations unreachable, which the leak checker of the sanitizer build reports. */
     printf("all exports answered\n");
     return 0;
 }
