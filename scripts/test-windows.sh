@@ -1,7 +1,21 @@
 #!/usr/bin/env bash
 # Builds both Windows deliverables (scripts/build-windows.sh) and runs their test suites under wine.
 # Usage: scripts/test-windows.sh [64] [32]       (default: both)
-# Environment: as scripts/build-windows.sh, plus CTEST_ARGS (extra ctest arguments, e.g. "-L numerics").
+# Environment: as scripts/build-windows.sh, plus
+#   CTEST_ARGS            extra ctest arguments for both suites, e.g. "-L numerics"
+#   SARNEX_WIN64_LABELS   a label regex: run only those tests of the 64-bit suite (default: all)
+#   SARNEX_WIN32_LABELS   the same for the 32-bit suite (default: all; emulated, see below:
+#                         numerics|platform|exports|model|density)
+#   SARNEX_SUITE_TIMEOUT  seconds after which a whole suite is stopped (default 1500)
+#   SARNEX_SKIP_BUILD=1   run what is built, without building first
+#
+# Where wine's 32-bit side runs under qemu (no 32-bit support in the kernel; see
+# scripts/install-cross-deps.sh), it crashes as soon as a test reports a failure or a skip, and
+# under heavy lock contention between threads. A failure still shows as a failed test there, but
+# two programs cannot pass: the 32-bit suite then leaves out test_exports_shared_library (its only
+# test is a skip on Windows) and test_platform_append_text (eight threads contending for one lock).
+# Emulated code also runs about ten times slower, so only the labels above run by default; the
+# 64-bit suite runs everything, and the scheme and Heston tests at full length there.
 #
 # wine keeps one server process per prefix. If the first wine program of a prefix started inside
 # ctest, wine's background services would inherit ctest's output pipe and ctest would wait for them
@@ -10,7 +24,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bits=("$@"); [ ${#bits[@]} -eq 0 ] && bits=(64 32)
-bash scripts/build-windows.sh "${bits[@]}"
+[ "${SARNEX_SKIP_BUILD:-0}" = 1 ] || bash scripts/build-windows.sh "${bits[@]}"
 source scripts/cross-env.sh
 
 export WINEPREFIX=${WINEPREFIX:-$SARNEX_CROSS_DEPS/wineprefix}
@@ -29,13 +43,28 @@ echo "[time] $((SECONDS - t0))s wine prefix and server"
 
 status=0
 for b in "${bits[@]}"; do
+  emulated=0
   case $b in
-    64) dir=${WIN64_BUILD_DIR:-build-win64} ;;
-    32) dir=${WIN32_BUILD_DIR:-build-win32} ;;
+    64) dir=${WIN64_BUILD_DIR:-build-win64}; labels=${SARNEX_WIN64_LABELS:-} ;;
+    32) dir=${WIN32_BUILD_DIR:-build-win32}
+        grep -qsx enabled /proc/sys/fs/binfmt_misc/sarnex-i386 && emulated=1
+        if [ $emulated = 1 ]; then
+          labels=${SARNEX_WIN32_LABELS-numerics|platform|exports|model|density}
+        else
+          labels=${SARNEX_WIN32_LABELS:-}
+        fi ;;
   esac
+  select=(); [ -n "$labels" ] && select=(-L "$labels")
+  if [ $emulated = 1 ]; then
+    select+=(-E '^test_exports_shared_library$|^test_platform_append_text$')
+    echo "win32: wine's 32-bit side runs emulated; labels '${labels:-all}'," \
+         "without test_exports_shared_library and test_platform_append_text"
+  fi
   t0=$SECONDS
   # shellcheck disable=SC2086
-  ctest --test-dir "$dir" --output-on-failure --timeout 300 -j"${CTEST_JOBS:-4}" ${CTEST_ARGS:-} || status=1
+  timeout --kill-after=30 "${SARNEX_SUITE_TIMEOUT:-1500}" \
+    ctest --test-dir "$dir" --output-on-failure --timeout 300 -j"${CTEST_JOBS:-$(nproc)}" "${select[@]}" \
+      ${CTEST_ARGS:-} || status=1
   echo "[time] $((SECONDS - t0))s tests win$b under wine"
 done
 exit $status
