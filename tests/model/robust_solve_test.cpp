@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <new>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -83,10 +83,15 @@ protected:
     // The clock reading that the records of the call print.
     std::string calcID() const
     {
-        std::smatch m;
+        // the first line that starts with digits followed by ": "
         const std::string text = log();
-        if (std::regex_search(text, m, std::regex("\n([0-9]+): "))) {
-            return m[1];
+        for (std::size_t at = text.find('\n'); at != std::string::npos;
+             at = text.find('\n', at + 1)) {
+            std::size_t end = at + 1;
+            while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+                ++end;
+            if (end > at + 1 && text.compare(end, 2, ": ") == 0)
+                return text.substr(at + 1, end - at - 1);
         }
         return "?";
     }
