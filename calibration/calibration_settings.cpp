@@ -1,0 +1,3 @@
+#include "calibration/calibration_settings.h"
+
+std::atomic<bool> optimizationStopped{false};
