@@ -14,6 +14,7 @@ set(SARNEX_EXPORTS
   OrvOptionPricer@160
   GARCH_VanillaPDESolver@136
   ImpliedVol@52
+  VanillaHeston@84
 )
 
 # sarnex_export_names(<out-var> <Name@N>...): the names as the export table must show them.

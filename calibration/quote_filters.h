@@ -1,0 +1,45 @@
+#pragma once
+
+// The steps that every reader of the header-layout chain takes between reading and pricing:
+// order the records, drop exact repeats, drop options too cheap to calibrate on, and turn
+// expiries from days into years. main, the calibration objective and the Heston model IVs apply
+// the same steps (main adds its refusals between them), so the measurement vector of the search
+// and the model IVs of the objective line up record for record.
+
+#include "calibration/option_quote.h"
+
+#include <cstddef>
+#include <vector>
+
+// Which strikes count as puts. The objective prices a strike equal to the spot as a call, main
+// and the Heston model IVs as a put; the cheap-option filter must follow its caller's rule.
+enum class PutRule {
+    StrikeBelowSpot,       // K < S   (the objective)
+    StrikeAtOrBelowSpot,   // K <= S  (main, the Heston model IVs)
+};
+
+// 1 (put) or 0 (call) for the strike and spot under the rule.
+int putFlag(PutRule rule, double K, double S);
+
+// Sorts ascending by (T, K) and keeps the first of every run of exact (T, K, market IV) repeats.
+// The sort is stable, so records equal in (T, K) keep their file order and every reader orders a
+// chain the same way.
+void sortAndDropRepeats(std::vector<OptionQuote>& quotes);
+
+// Options whose Black-Scholes price at their market IV is below this fraction of the spot carry
+// no usable information for the fit.
+constexpr double kCheapPriceFraction = 1e-5;
+
+// Sets callPut of every record by the rule and removes, in order, each record whose
+// Black-Scholes price (S, K, r, d, market IV, T / 365, callPut) divided by S is below
+// kCheapPriceFraction. T must still be in days. Returns the number removed.
+std::size_t dropCheapOptions(std::vector<OptionQuote>& quotes, PutRule rule);
+
+constexpr double kDaysPerYear = 365.0;
+
+// T from days to years.
+void expiriesToYears(std::vector<OptionQuote>& quotes);
+
+// The steps of the objective and of the Heston model IVs in one: sort and drop exact repeats,
+// drop cheap options under the rule, expiries to years.
+void preparePricingChain(std::vector<OptionQuote>& quotes, PutRule rule);
