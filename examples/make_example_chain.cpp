@@ -11,6 +11,7 @@
 // The output is only written when every solve gave a usable implied volatility and the solver
 // failure log stayed empty; the exit code is 1 otherwise.
 
+#include "calibration/quote_filters.h"
 #include "density/pdesolver1d.h"
 #include "model/robust_solve.h"
 #include "model/solver_failure_log.h"
@@ -58,12 +59,11 @@ constexpr int kGarchModel = 1;
 constexpr int kPutFlag = 1;  // the strikes solve reads out puts and calls by strike itself
 constexpr int kEuropean = 0;
 
-// The calibrator drops a quote whose Black-Scholes price is below this fraction of the spot.
-constexpr double kCheapLimit = 1e-5;
-// IV of the cheap quotes; at their strikes and expiries it prices them far under the limit.
+// IV of the cheap quotes; at their strikes and expiries it prices them far under the calibrator's
+// cheap-option limit (kCheapPriceFraction of the spot).
 constexpr double kCheapIV = 0.10;
 // A model quote this close to the limit would sit on the edge of the filter: refuse to write it.
-constexpr double kModelQuoteFloor = 10.0 * kCheapLimit;
+constexpr double kModelQuoteFloor = 10.0 * kCheapPriceFraction;
 
 struct Expiry {
     int days;
@@ -120,7 +120,7 @@ double varianceBound(double T)
 // Model IVs of one expiry, in strike order. Throws when a solve gives no usable IV.
 std::vector<double> modelIVs(const Expiry& e, int gridFactor)
 {
-    const double T = e.days / 365.0;
+    const double T = e.days / kDaysPerYear;
     int NS = kNS * gridFactor;
     int Nv = kNv * gridFactor;
     const int NT = std::max(kNT * gridFactor, static_cast<int>(kNT * gridFactor * T));
@@ -135,8 +135,8 @@ std::vector<double> modelIVs(const Expiry& e, int gridFactor)
     std::vector<double> out(std::begin(ivs), std::end(ivs));
     for (std::size_t i = 0; i < out.size(); ++i) {
         const double K = e.strikes[i];
-        const double price =
-            blackScholesPrice(kSpot, K, kRate, kDividend, out[i], T, K <= kSpot ? 1 : 0);
+        const double price = blackScholesPrice(kSpot, K, kRate, kDividend, out[i], T,
+                                               putFlag(PutRule::StrikeAtOrBelowSpot, K, kSpot));
         if (!(out[i] > 0.0 && out[i] < 2.0) || !(price / kSpot >= kModelQuoteFloor))
             throw std::runtime_error("no usable IV at " + std::to_string(e.days) + " days, K " +
                                      std::to_string(K) + " (IV " + std::to_string(out[i]) + ")");
@@ -172,9 +172,10 @@ std::vector<Row> buildChain(int gridFactor)
         for (std::size_t j = 0; j < e.strikes.size(); ++j)
             rows.push_back({ivs[i][j], e.strikes[j], e.days, false});
         for (double K : e.cheapStrikes) {
-            const double price = blackScholesPrice(kSpot, K, kRate, kDividend, kCheapIV,
-                                                   e.days / 365.0, K <= kSpot ? 1 : 0);
-            if (!(price / kSpot < 0.01 * kCheapLimit))
+            const double price =
+                blackScholesPrice(kSpot, K, kRate, kDividend, kCheapIV, e.days / kDaysPerYear,
+                                  putFlag(PutRule::StrikeAtOrBelowSpot, K, kSpot));
+            if (!(price / kSpot < 0.01 * kCheapPriceFraction))
                 throw std::runtime_error("a cheap quote is not cheap enough at " +
                                          std::to_string(e.days) + " days");
             rows.push_back({kCheapIV, K, e.days, true});
