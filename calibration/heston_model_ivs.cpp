@@ -1,0 +1,92 @@
+#include "calibration/heston_model_ivs.h"
+
+#include "calibration/header_chain.h"
+#include "calibration/quote_filters.h"
+#include "heston/vanilla_heston_export.h"
+#include "numerics/implied_vol.h"
+
+#include <cmath>
+#include <cstddef>
+#include <fstream>
+#include <iostream>
+#include <limits>
+
+namespace {
+
+constexpr double kFailedPrice = -999.0;
+constexpr double kPriceFloor = 1e-12;
+constexpr double kIvLow = 1e-15;
+constexpr double kIvHigh = 2.0;
+constexpr double kIvTolerance = 1e-16;
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const char* const kCountMismatch =
+    "Oops, seems like some more debugging is in order. Press any key to terminate!";
+
+void fillNaN(double* out, int n)
+{
+    for (int i = 0; out && i < n; ++i) {
+        out[i] = kNaN;
+    }
+}
+
+double modelIV(const OptionQuote& q, double v0, double vL, double theta, double volvol,
+               double rho)
+{
+    double price = VanillaHeston(q.S, q.K, q.r, q.d, v0, vL, theta, volvol, rho, q.T, q.callPut);
+    if (price == kFailedPrice) {
+        return kNaN;
+    }
+    // A slightly negative price is integration noise on a worthless option.
+    if (price < 0.0) {
+        price = kPriceFloor;
+    }
+    const ImpliedVolTarget target{q.S, q.K, q.T, q.r, q.d, price, q.callPut};
+    return brentImpliedVol(&target, kIvLow, kIvHigh, kIvTolerance);
+}
+
+}  // namespace
+
+std::vector<double> calcHestonModelIVsLoop(const std::vector<OptionQuote>& chain, double v0,
+                                           double vL, double theta, double volvol, double rho)
+{
+    const long count = static_cast<long>(chain.size());
+    std::vector<double> ivs(chain.size(), kNaN);
+#pragma omp parallel for schedule(static)
+    for (long i = 0; i < count; ++i) {
+        // A price with no IV in the bracket is a failure of this option alone: nothing may leave
+        // the parallel region.
+        try {
+            ivs[static_cast<std::size_t>(i)] =
+                modelIV(chain[static_cast<std::size_t>(i)], v0, vL, theta, volvol, rho);
+        } catch (...) {
+            ivs[static_cast<std::size_t>(i)] = kNaN;
+        }
+    }
+    return ivs;
+}
+
+void calcHestonModelIVs(double* out, int n, double v0, double vL, double theta, double volvol,
+                        double rho)
+{
+    std::ifstream in(optionsDataPath());
+    if (!in) {
+        fillNaN(out, n);
+        return;
+    }
+    HeaderChain chain = readHeaderChain(in);
+    if (!(std::isfinite(chain.spot) && chain.spot > 0.0)) {
+        fillNaN(out, n);
+        return;
+    }
+    preparePricingChain(chain.quotes, PutRule::StrikeAtOrBelowSpot);
+    if (n < 0 || chain.quotes.size() != static_cast<std::size_t>(n)) {
+        std::cout << kCountMismatch << std::flush;
+        fillNaN(out, n);
+        return;
+    }
+    const std::vector<double> ivs = calcHestonModelIVsLoop(chain.quotes, v0, vL, theta, volvol, rho);
+    for (std::size_t i = 0; i < ivs.size(); ++i) {
+        out[i] = ivs[i];
+    }
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// Model implied volatilities of the Heston model over the chain in "OptionsData.txt" (header
+// layout), priced semi-analytically by the exported VanillaHeston. The objective takes them in
+// place of the finite-difference IVs for model code 3.
+
+#include "calibration/option_quote.h"
+
+#include <vector>
+
+// Reads the chain at optionsDataPath(), sorts it, drops exact repeats and cheap options (a strike
+// at the spot is a put here) and writes one model IV per remaining option into out[0 .. n-1], in
+// (expiry, strike) order. theta is the mean-reversion rate, volvol the volatility of variance.
+//
+// A failure never leaves numbers that look like IVs: when the file cannot be opened, its spot is
+// not a positive number, or the chain does not hold n options (which also prints "Oops, seems
+// like some more debugging is in order. Press any key to terminate!"), all n entries become NaN;
+// an option whose price fails or has no implied volatility in [1e-15, 2] gets NaN. The standard
+// exceptions of the spot conversion ("invalid stod argument", "stod argument out of range")
+// reach the caller.
+void calcHestonModelIVs(double* out, int n, double v0, double vL, double theta, double volvol,
+                        double rho);
+
+// The loop of calcHestonModelIVs over a prepared chain (T in years, callPut set): one IV per
+// option, in chain order, NaN where the price or its IV fails. Parallel over the options.
+std::vector<double> calcHestonModelIVsLoop(const std::vector<OptionQuote>& chain, double v0,
+                                           double vL, double theta, double volvol, double rho);
