@@ -1,0 +1,61 @@
+#include "levmar/fd_jacobian.h"
+
+#include <cmath>
+
+namespace {
+
+// Puts p_j back however the evaluation ends.
+class ComponentRestorer {
+public:
+    ComponentRestorer(double& component) : component_(component), saved_(component) {}
+    ~ComponentRestorer() { component_ = saved_; }
+    ComponentRestorer(const ComponentRestorer&) = delete;
+    ComponentRestorer& operator=(const ComponentRestorer&) = delete;
+    double saved() const { return saved_; }
+
+private:
+    double& component_;
+    double saved_;
+};
+
+double stepFor(double pj, double delta)
+{
+    const double d = std::fabs(1e-4 * pj);
+    return d < delta ? delta : d;
+}
+
+}  // namespace
+
+void forwardDifferenceJacobian(LevmarObjective func, double* p, const double* hx, double* hxx,
+                               double delta, double* jac, int m, int n, void* adata,
+                               const double* lb, const double* ub)
+{
+    for (int j = 0; j < m; ++j) {
+        double d = stepFor(p[j], delta);
+        if (ub && p[j] + d > ub[j] && (!lb || p[j] - d >= lb[j])) d = -d;
+        {
+            ComponentRestorer restore(p[j]);
+            p[j] = restore.saved() + d;
+            func(p, hxx, m, n, adata);
+        }
+        const double inverse = 1.0 / d;
+        for (int i = 0; i < n; ++i) jac[i * m + j] = (hxx[i] - hx[i]) * inverse;
+    }
+}
+
+void centralDifferenceJacobian(LevmarObjective func, double* p, double* hxm, double* hxp,
+                               double delta, double* jac, int m, int n, void* adata)
+{
+    for (int j = 0; j < m; ++j) {
+        const double d = stepFor(p[j], delta);
+        {
+            ComponentRestorer restore(p[j]);
+            p[j] = restore.saved() - d;
+            func(p, hxm, m, n, adata);
+            p[j] = restore.saved() + d;
+            func(p, hxp, m, n, adata);
+        }
+        const double factor = 0.5 / d;
+        for (int i = 0; i < n; ++i) jac[i * m + j] = (hxp[i] - hxm[i]) * factor;
+    }
+}

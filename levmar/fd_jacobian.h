@@ -1,0 +1,17 @@
+#pragma once
+
+// Finite-difference Jacobians of the drivers: n x m, row by row. Column j perturbs p_j in place by
+// d = max(|1e-4 p_j|, delta) and restores it afterwards, also when func throws.
+
+using LevmarObjective = void (*)(double* p, double* hx, int m, int n, void* adata);
+
+// Forward differences against hx = func(p), which the caller supplies; hxx is n doubles of
+// scratch. With ub given, a column whose forward step would pass ub_j steps back to p_j - d
+// instead (unless that would pass lb_j), so the objective is never evaluated outside the box.
+void forwardDifferenceJacobian(LevmarObjective func, double* p, const double* hx, double* hxx,
+                               double delta, double* jac, int m, int n, void* adata,
+                               const double* lb = nullptr, const double* ub = nullptr);
+
+// Central differences; hxm and hxp are n doubles of scratch each.
+void centralDifferenceJacobian(LevmarObjective func, double* p, double* hxm, double* hxp,
+                               double delta, double* jac, int m, int n, void* adata);
