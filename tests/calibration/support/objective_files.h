@@ -10,6 +10,7 @@
 #include "calibration/support/chain_files.h"
 #include "calibration/support/reference_chains.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ public:
         setHestonPriceLogPath("");
     }
     void writeChain(const std::string& text) const { chain_files::writeText(chain_.str(), text); }
+    void removeChain() const { std::remove(chain_.str().c_str()); }
     std::string solverLog() const { return chain_files::readText(solverLog_.str()); }
     std::string hestonLog() const { return chain_files::readText(hestonLog_.str()); }
 
