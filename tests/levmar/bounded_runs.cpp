@@ -11,7 +11,6 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -221,13 +220,11 @@ Result osborne(double shift, bool bounded, double* work = nullptr)
 TEST(BoundedRuns, RunsOnTwoThreadsOrInTheCallersWorkAreaMatchPlainRunsBitForBit)
 {
     const Result first = osborne(0.0, true), second = osborne(0.1, false);
-    Result firstThreaded, secondThreaded;
-    std::thread a([&] { firstThreaded = osborne(0.0, true); });
-    std::thread b([&] { secondThreaded = osborne(0.1, false); });
-    a.join();
-    b.join();
-    EXPECT_TRUE(first == firstThreaded);
-    EXPECT_TRUE(second == secondThreaded);
+    Result threaded[2];
+#pragma omp parallel for num_threads(2) schedule(static)
+    for (int i = 0; i < 2; ++i) threaded[i] = i == 0 ? osborne(0.0, true) : osborne(0.1, false);
+    EXPECT_TRUE(first == threaded[0]);
+    EXPECT_TRUE(second == threaded[1]);
     std::vector<double> work(LM_DIF_WORKSZ(5, 33), -7.0);
     EXPECT_TRUE(first == osborne(0.0, true, work.data()));
     EXPECT_TRUE(second == osborne(0.1, false, work.data()));
