@@ -3,7 +3,7 @@
 
 #include "calibration/calibration_objective.h"
 #include "calibration/grid_refinement.h"
-#include "calibration/support/objective_files.h"
+#include "calibration/support/chain_fixtures.h"
 #include "levmar/levmar.h"
 
 #include <gtest/gtest.h>
@@ -15,39 +15,8 @@
 
 namespace {
 
-using reference_chains::Set;
-
-struct Fit {
-    double p[5];
-    double info[LM_INFO_SZ];
-    double rmse;  // at the end of the last run
-};
-
-// main's bounded runs: its options, box and start for the model, restarted while the refinement
-// rule stops a run (the grids are raised as main raises them in speed mode for the models here).
-Fit runBounded(CalibrationSettings settings, const double start[5], const double lb[5],
-               const double ub[5], std::vector<double> x)
-{
-    Fit fit{};
-    for (int i = 0; i < 5; ++i) fit.p[i] = start[i];
-    double opts[LM_OPTS_SZ] = {1e-3, 1e-15, settings.accurateMode ? 5e-5 : 5e-4, 1e-9, 1e-6};
-    double lower[5], upper[5];
-    for (int i = 0; i < 5; ++i) {
-        lower[i] = lb[i];
-        upper[i] = ub[i];
-    }
-    const int n = static_cast<int>(x.size());
-    LevmarIterationHook hook = gridRefinementHook(settings);
-    for (int run = 0; run < 10; ++run) {
-        dlevmar_bc_dif_hooked(CalibrationObjective, fit.p, x.data(), 5, n, lower, upper, nullptr,
-                              1000, opts, fit.info, nullptr, nullptr, &settings, &hook);
-        if (fit.info[6] != gridRefinementStop) break;
-        if (settings.NvLevel >= 1) settings.Nv = std::max(settings.Nv, 40);
-        if (settings.NSLevel >= 1) settings.NS = std::max(settings.NS, 100);
-    }
-    fit.rmse = std::sqrt(fit.info[1] / n);
-    return fit;
-}
+double kLower[5] = {0.002, 0.005, 0.01, 0.1, -1.0};  // main's box for codes 1 to 3
+double kUpper[5] = {1.2, 1.2, 20.0, 20.0, 0.0};
 
 CalibrationSettings settingsFor(int modelCode, bool accurate)
 {
@@ -55,7 +24,6 @@ CalibrationSettings settingsFor(int modelCode, bool accurate)
     s.NS = 60;
     s.Nv = 30;
     s.NT = 30;
-    s.schemeNumber = 2;
     s.priceModeSelector = 2;
     s.stretchSelector = 1;
     s.quantileSelector = 1;
@@ -64,54 +32,51 @@ CalibrationSettings settingsFor(int modelCode, bool accurate)
     return s;
 }
 
-const double kLower[5] = {0.002, 0.005, 0.01, 0.1, -1.0};
-const double kUpper[5] = {1.2, 1.2, 20.0, 20.0, 0.0};
+// main's bounded runs with its options, restarted while the refinement rule stops a run (with the
+// grids raised as main raises them); returns the RMSE at the end.
+double fit(CalibrationSettings settings, std::vector<double>& p, std::vector<double> x)
+{
+    double opts[LM_OPTS_SZ] = {1e-3, 1e-15, settings.accurateMode ? 5e-5 : 5e-4, 1e-9, 1e-6};
+    double info[LM_INFO_SZ];
+    LevmarIterationHook hook = gridRefinementHook(settings);
+    const int n = static_cast<int>(x.size());
+    for (int run = 0; run < 10; ++run) {
+        dlevmar_bc_dif_hooked(CalibrationObjective, p.data(), x.data(), 5, n, kLower, kUpper, nullptr, 1000,
+                              opts, info, nullptr, nullptr, &settings, &hook);
+        if (info[6] != gridRefinementStop) break;
+        if (settings.NvLevel >= 1) settings.Nv = std::max(settings.Nv, 80);
+        if (settings.NSLevel >= 1) settings.NS = std::max(settings.NS, 100);
+    }
+    return std::sqrt(info[1] / n);
+}
 
 // The chain's IVs are exact to 1e-11, so the search must find the generating parameters: its
-// residual thresholds stop it below 0.1 bp of RMSE, where the parameters are pinned to 1e-3.
+// thresholds stop it below 0.1 bp of RMSE, where the parameters are pinned to 1e-3.
 void fitHestonChain(bool accurate)
 {
-    Set set = reference_chains::hestonSet("B");
-    std::vector<reference_chains::Option> options;
-    for (const auto& o : set.options) {
-        if (o.T == 0.25 || o.T == 1.0 || o.T == 2.0) options.push_back(o);
-    }
-    set.options = options;
-    ObjectiveFiles files;
-    files.writeChain(referenceChainText(set));
-    std::vector<double> x;
-    for (const auto& o : pricedOptions(set)) x.push_back(o.iv);
-    const double truth[5] = {set.v0, set.vL, set.kappa, set.volvol, set.rho};
-    const double start[5] = {0.2, 0.2, 5.0, 5.0, -0.7};
-    const Fit fit = runBounded(settingsFor(3, accurate), start, kLower, kUpper, x);
-    EXPECT_LT(fit.rmse, 1e-5) << "stop " << fit.info[6];
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_NEAR(fit.p[i], truth[i], 1e-3 * std::fabs(truth[i])) << "parameter " << i;
-    }
+    const fixtures::Set set = fixtures::hestonSet("B", {0.25, 1.0, 2.0});
+    fixtures::Files files;
+    files.writeChain(set.chain());
+    std::vector<double> p = {0.2, 0.2, 5.0, 5.0, -0.7};  // main's start
+    EXPECT_LT(fit(settingsFor(3, accurate), p, set.ivs()), 1e-5);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_NEAR(p[i], set.params()[i], 1e-3 * std::fabs(set.params()[i])) << i;
 }
 
 TEST(ObjectiveFits, HestonChainFittedBackFromTheConsoleStartInSpeedMode) { fitHestonChain(false); }
 
 TEST(ObjectiveFits, HestonChainFittedBackFromTheConsoleStartInAccurateMode) { fitHestonChain(true); }
 
+// At the true parameters the speed grids put every model IV within 1.5e-5 of the Monte Carlo IVs,
+// so a converged fit does at least as well, and leaves the parameters little room.
 TEST(ObjectiveFits, GarchChainFittedFromAStartThirtyPercentAwayToWithinItsNoise)
 {
-    const Set set = reference_chains::garchSet("G1");
-    ObjectiveFiles files;
-    files.writeChain(referenceChainText(set));
-    std::vector<double> x;
-    for (const auto& o : set.options) x.push_back(o.iv);
-    const double truth[5] = {set.v0, set.vL, set.kappa, set.volvol, set.rho};
-    double start[5];
-    for (int i = 0; i < 5; ++i) start[i] = 1.3 * truth[i];
-    const Fit fit = runBounded(settingsFor(1, false), start, kLower, kUpper, x);
-    // At the true parameters the speed grids put every model IV within 1.5e-5 of the Monte Carlo
-    // IVs, so a converged fit does at least as well; the parameters move back from 30% away to
-    // within the little that this noise leaves free.
-    EXPECT_LT(fit.rmse, 3e-5) << "stop " << fit.info[6];
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_NEAR(fit.p[i], truth[i], 0.02 * std::fabs(truth[i])) << "parameter " << i;
-    }
+    const fixtures::Set set = fixtures::garchSet("G1");
+    fixtures::Files files;
+    files.writeChain(set.chain());
+    std::vector<double> p = set.params();
+    for (double& v : p) v *= 1.3;
+    EXPECT_LT(fit(settingsFor(1, false), p, set.ivs()), 3e-5);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_NEAR(p[i], set.params()[i], 0.02 * std::fabs(set.params()[i])) << i;
     EXPECT_EQ(files.solverLog(), "");
 }
 
@@ -119,7 +84,7 @@ TEST(ObjectiveFits, GarchChainFittedFromAStartThirtyPercentAwayToWithinItsNoise)
 struct Vanishing {
     int calls = 0;
     int failFrom = 0;
-    const ObjectiveFiles* files = nullptr;
+    const fixtures::Files* files = nullptr;
     CalibrationSettings settings;
 };
 
@@ -132,29 +97,20 @@ void vanishingChainObjective(double* p, double* hx, int m, int n, void* adata)
 
 TEST(ObjectiveFits, AnObjectiveFailureMidRunStopsTheSearchWithReasonSeven)
 {
-    const Set set = reference_chains::garchSet("G1");
-    ObjectiveFiles files;
-    files.writeChain(referenceChainText(set));
-    std::vector<double> x;
-    for (const auto& o : set.options) x.push_back(o.iv);
-    double p[5];
-    const double truth[5] = {set.v0, set.vL, set.kappa, set.volvol, set.rho};
-    for (int i = 0; i < 5; ++i) p[i] = 1.3 * truth[i];
-    double lower[5], upper[5];
-    for (int i = 0; i < 5; ++i) {
-        lower[i] = kLower[i];
-        upper[i] = kUpper[i];
-    }
+    const fixtures::Set set = fixtures::garchSet("G1");
+    fixtures::Files files;
+    files.writeChain(set.chain());
+    std::vector<double> p = set.params(), x = set.ivs();
+    for (double& v : p) v *= 1.3;
     double opts[LM_OPTS_SZ] = {1e-3, 1e-15, 5e-4, 1e-9, 1e-6};
     double info[LM_INFO_SZ];
     Vanishing v;
     v.files = &files;
     v.settings = settingsFor(1, false);
-    v.failFrom = 8;  // the start point, the Jacobian (its base point and five columns), then the
-                     // first trial step
-    const int result = dlevmar_bc_dif(vanishingChainObjective, p, x.data(), 5, 10, lower, upper,
-                                      nullptr, 1000, opts, info, nullptr, nullptr, &v);
-    EXPECT_EQ(result, LM_ERROR);
+    v.failFrom = 8;  // the start point, the Jacobian (its base point and five columns), the first trial step
+    EXPECT_EQ(dlevmar_bc_dif(vanishingChainObjective, p.data(), x.data(), 5, 10, kLower, kUpper, nullptr, 1000,
+                             opts, info, nullptr, nullptr, &v),
+              LM_ERROR);
     EXPECT_EQ(info[6], 7.0);
     EXPECT_EQ(v.calls, 8);
     const std::string stars(85, '*');
