@@ -14,7 +14,19 @@ void BM_ComputeVcritGarch(benchmark::State& state) {
     }
     state.SetLabel("T = " + std::to_string(T));
 }
-BENCHMARK(BM_ComputeVcritGarch)->Arg(25)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ComputeVcritGarch)->Arg(5)->Arg(25)->Arg(100)->Unit(benchmark::kMillisecond);
+
+// v0 far below vL: the grid reaches up to where the drift carries the density, and the damped start
+// needs shorter time steps there.
+void BM_ComputeVcritGarchFarFromLongRun(benchmark::State& state) {
+    const double T = state.range(0) / 100.0;
+    for (auto _ : state) {
+        PDESolver1D solver(0.9999975, T, 0.01, 0.06, 1.0, 0.5, 800, 50, 2, 5, 0, 1.0, false, 1);
+        benchmark::DoNotOptimize(solver.computeVcrit());
+    }
+    state.SetLabel("T = " + std::to_string(T));
+}
+BENCHMARK(BM_ComputeVcritGarchFarFromLongRun)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
 
 // Volatility-form dynamics as the objective runs them for its vol models: NT 100.
 void BM_ComputeVcritVolForm(benchmark::State& state) {

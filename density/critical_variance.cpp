@@ -1,11 +1,12 @@
 // Critical variance of PDESolver1D: three Fokker-Planck solves on halving grids combined by
-// Richardson extrapolation, the q-quantile of the combined density by a secant search on its spline
-// distribution function, and the stationary inverse-gamma quantile as the answer whenever that route
+// Richardson extrapolation, the q-quantile of the combined density by a bracketed secant search on
+// its spline distribution function, and the stationary inverse-gamma quantile as the answer whenever that route
 // cannot give one.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "density/density_limits.h"
 #include "density/pdesolver1d.h"
@@ -37,10 +38,11 @@ double PDESolver1D::computeVcrit() {
     // A level outside (0, 1] has no quantile: the stationary quantile reports it at once.
     if (!(q > 0.0 && q <= 1.0)) return stationaryVcrit();
 
-    int k = 0;  // instability retries and secant restarts together
     try {
         for (;;) {
             Array<Array<double>> A(5), B(5), C(5);
+            const int startN = N;
+            const int startSteps = steps;
             try {
                 solveFokkerPlanck(A);
                 N = static_cast<int>(2.0 * N);
@@ -60,17 +62,27 @@ double PDESolver1D::computeVcrit() {
             } catch (const std::exception& err) {
                 switch (retryFor(err)) {
                 case Retry::refineGrid:
-                    if (steps > maxRefinedSteps) return stationaryVcrit();
-                    steps *= 2;
-                    N *= 2;
+                    // A negative density has one of two sources. Central differences on a step too
+                    // coarse for the drift oscillate in space, which a finer grid cures. Otherwise the
+                    // time stepping rings about a point mass that the drift carries off faster than
+                    // the damped start can smooth it, and a finer grid only makes that worse: there
+                    // shorter time steps are the cure.
+                    if (driftUnresolved) {
+                        if (steps > maxRefinedSteps) return stationaryVcrit();
+                        steps *= 2;
+                        N *= 2;
+                    } else {
+                        if (NT > maxRetriedTimeSteps) return stationaryVcrit();
+                        NT *= 2;
+                        N = startN;
+                        steps = startSteps;
+                    }
                     gridBuilt = false;
-                    ++k;
                     continue;
                 case Retry::refineTime:
                     if (NT > maxRetriedTimeSteps) return stationaryVcrit();
                     NT *= 2;
                     gridBuilt = false;
-                    ++k;
                     continue;
                 case Retry::none:
                     throw;
@@ -87,31 +99,8 @@ double PDESolver1D::computeVcrit() {
             meanV = meanTable.integralAll(true);
             if (!(norm > 0.0 && std::isfinite(norm))) return stationaryVcrit();
 
-            // Secant runs in log-variance from log v0. The first run's second point is meant to lie
-            // above the quantile; where the table ends below it, the table's top stands in, since the
-            // distribution function is known only on the table. A run ends early, as failed, when an
-            // iterate leaves the table or a step is not a number; the next run starts from the last
-            // point but one, moved down by 1.
-            const double start = std::log(v0);
-            double y1 = std::min(firstSecantPoint, cdf.upper());
-            for (;;) {
-                double y0 = start;
-                std::optional<double> F1 = cdf.excess(q, y1);
-                for (int iteration = 0; iteration < secantIterations && F1; ++iteration) {
-                    const std::optional<double> F0 = cdf.excess(q, y0);
-                    if (!F0) break;
-                    if (*F0 == 0.0) return std::exp(y0);
-                    const double s = (y0 - y1) / (*F0 - *F1) * *F0;
-                    if (!std::isfinite(s)) break;
-                    if (std::fabs(s) < secantTolerance) return std::exp(y0);
-                    y1 = y0;
-                    F1 = F0;
-                    y0 = y0 - s;
-                }
-                y1 = y1 - 1.0;
-                if (k >= maxSearchRestarts) return stationaryVcrit();
-                ++k;
-            }
+            const std::optional<double> y = cdf.quantile(q);
+            return y ? std::exp(*y) : stationaryVcrit();
         }
     } catch (const std::exception&) {
         // Anything else (an oversized spline table, memory, a grid that cannot be built) leaves the

@@ -9,16 +9,20 @@ constexpr double maxQuantileLevel = 0.99999999;
 // The log-variance grid never reaches below this.
 constexpr double lowestLogVariance = -15.0;
 
+// The grid's top lies at least this many standard deviations of log-variance above the quantile sought.
+constexpr double quantileReachMargin = 0.25;
+
+// Beyond this multiple of the plain node count, a grid that must reach further gets a coarser step.
+constexpr double maxGridGrowth = 8.0;
+
 // Guards the allocation of a grid whose size comes from refinements and caller input.
 constexpr long long maxGridNodes = 1000000;
 
 // Retry limits of computeVcrit.
 constexpr int maxRefinedSteps = 12800;     // grid steps below v0 beyond which no finer grid is tried
 constexpr int maxRetriedTimeSteps = 1000;  // time steps beyond which no smaller time step is tried
-constexpr int maxSearchRestarts = 5;       // restarts shared by the retries and the secant runs
-constexpr int secantIterations = 20;       // iterations of one secant run
+constexpr int secantIterations = 20;       // iterations of the quantile search
 constexpr double secantTolerance = 1e-9;   // step in log-variance at which the secant has converged
-constexpr double firstSecantPoint = 2.0;   // second point of the first secant run (log-variance)
 
 // Density checks at the horizon.
 constexpr double negativeDensityLimit = -1e-9;

@@ -54,6 +54,11 @@ void PDESolver1D::solveFokkerPlanck(Array<Array<double>>& out) {
     // Damped start: four implicit quarter steps make up the first full step.
     bool firstPhase = (scheme == 2);
     buildCoefficients(firstPhase ? dt / 4.0 : dt, firstPhase ? 0 : scheme);
+    // The signs of the neighbour weights depend on the grid alone, not on the step length or kind.
+    driftUnresolved = false;
+    for (int i = 1; i <= L - 1; ++i) {
+        if (sub[i] < 0.0 || super[i] < 0.0) driftUnresolved = true;
+    }
 
     // Zero-flux value of the lowest node for the dynamics that do not fold it into row 1.
     const double e = 2.0 * (power - 1.0);

@@ -40,6 +40,9 @@ public:
     bool gridBuilt = false;
     double vMean = 0.0;      // time average of E[v] over [0, T]; 0 until a solve sets it
     double meanV = 0.0;      // E[v_T]; vL until computeVcrit sets it
+    // Set by each solve: somewhere the grid step is too coarse for the drift, so that a central
+    // difference gives a neighbour a negative weight and the density can oscillate below zero.
+    bool driftUnresolved = false;
 
     // Stationary object: only computeVcrit (which then gives the stationary quantile) is meaningful.
     PDESolver1D(double q, double v0, double vL, double theta, double xi);
@@ -53,9 +56,11 @@ public:
     // which the division by 4 undoes.
     virtual void reset();
 
-    // Uniform log-variance grid about log v0 (nothing when gridBuilt). Throws NumericalError when the
-    // inputs give no grid (non-positive horizon, volatility of variance or grid sizes, v0 at or below
-    // the lowest log-variance).
+    // Uniform log-variance grid about log v0 (nothing when gridBuilt): n1 standard deviations of the
+    // diffusion on either side, widened towards where the drift carries the density and, above, to
+    // the level's quantile; the first build sets steps and the count N above log v0. Throws
+    // NumericalError when the inputs give no grid (non-positive horizon, volatility of variance or
+    // grid sizes, v0 at or below the lowest log-variance).
     virtual void buildGrid();
 
     // Unit point mass at log v0 on the current grid.
@@ -76,7 +81,9 @@ public:
     void solveFokkerPlanck(Array<Array<double>>& out);
 
     // The q-quantile of v_T (stationary law for T = 0 and whenever the density route fails); sets
-    // meanV and, through its solves, vMean. Throws only for a level q outside (0, 1].
+    // meanV and, through its solves, vMean. A negative density is retried on a finer grid when the
+    // grid cannot resolve the drift, else with shorter time steps; a density rising at the top with
+    // shorter time steps. Throws only for a level q outside (0, 1].
     double computeVcrit();
 
     // The q-quantile of the stationary inverse-gamma law of the GARCH variance; 0 for non-positive
@@ -85,4 +92,20 @@ public:
 
     // meanV for model 2, else vL.
     double meanVariance();
+
+private:
+    // How far the grid reaches beyond the diffusion width w on either side of log v0, and by how
+    // much its step is stretched to keep the node count bounded.
+    struct GridReach {
+        double up = 0.0;
+        double down = 0.0;
+        double stretch = 1.0;
+    };
+    GridReach gridReach(double w) const;
+
+    // log of the noise-free variance at T over v0: where the drift carries the bulk of the density.
+    double meanLogShift() const;
+
+    // z with N(-z) = 1 - level; 0 for levels up to 1/2.
+    static double upperNormalQuantile(double level);
 };

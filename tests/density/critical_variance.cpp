@@ -8,6 +8,7 @@
 
 #include "density/pdesolver1d.h"
 #include "density/spline_quantile.h"
+#include "numerics/normal_distribution.h"
 #include "numerics/numerical_error.h"
 
 namespace {
@@ -99,14 +100,33 @@ TEST(CriticalVariance, InputsWithoutAGridFallBackToTheStationaryQuantile) {
     }
 }
 
-TEST(CriticalVariance, ExhaustedGridRefinementFallsBack) {
-    // v0 far below vL with little diffusion: the density drifts off its grid and turns negative on
-    // every refinement up to the limit.
-    PDESolver1D solver = garch(0.5, 1.0, 0.01, 0.04, 2.0, 0.3);
-    const double vcrit = solver.computeVcrit();
-    EXPECT_EQ(vcrit, solver.stationaryVcrit());
-    EXPECT_GT(solver.steps, 12800);
-    EXPECT_TRUE(std::isfinite(solver.vMean));
+TEST(CriticalVariance, ExhaustedRefinementsFallBack) {
+    struct Case {
+        const char* what;
+        double v0, vL, theta, xi, T, q;
+        bool finerGrid;  // the retries refine the grid (else the time steps)
+    };
+    const Case cases[] = {
+        // Strong reversion with almost no diffusion: central differences oscillate on every grid up
+        // to the finest allowed.
+        {"drift unresolved in space", 0.04, 0.001, 100.0, 0.05, 0.1, 0.5, true},
+        // A point mass carried off so fast that the time stepping rings below zero even with the
+        // smallest time step allowed.
+        {"ringing in time", 0.002624, 0.4307, 29.5, 0.2898, 0.517, 0.9999975, false},
+    };
+    for (const auto& c : cases) {
+        PDESolver1D solver = garch(c.q, c.T, c.v0, c.vL, c.theta, c.xi);
+        const double vcrit = solver.computeVcrit();
+        EXPECT_EQ(vcrit, solver.stationaryVcrit()) << c.what;
+        if (c.finerGrid) {
+            EXPECT_GT(solver.steps, 12800) << c.what;
+            EXPECT_EQ(solver.NT, 50) << c.what;
+        } else {
+            EXPECT_GT(solver.NT, 1000) << c.what;
+            EXPECT_LT(solver.steps, 12800) << c.what;
+        }
+        EXPECT_TRUE(std::isfinite(solver.vMean)) << c.what;
+    }
 }
 
 TEST(CriticalVariance, ExhaustedTimeRefinementFallsBack) {
@@ -160,6 +180,35 @@ TEST(SplineQuantile, OutsideTheTableThereIsNoValue) {
     EXPECT_FALSE(cdf.excess(0.25, -0.1).has_value());
     EXPECT_FALSE(cdf.excess(0.25, 2.0).has_value());
     EXPECT_FALSE(cdf.excess(0.25, std::numeric_limits<double>::quiet_NaN()).has_value());
+}
+
+TEST(SplineQuantile, FarTailQuantilesOfATruncatedNormal) {
+    // Standard normal density on [-a, a], 1601 nodes: the quantile of the truncated law solves
+    // N(z) = N(-a) + level (N(a) - N(-a)). A level close to 1 puts the quantile a few nodes below
+    // the top, where a secant through the flat tail and the bulk only bounced between the two.
+    for (double a : {5.0, 6.0}) {
+        const int n = 1601;
+        Array<double> x(n), f(n);
+        for (int i = 0; i < n; ++i) {
+            x[i] = -a + 2.0 * a * i / (n - 1);
+            f[i] = std::exp(-0.5 * x[i] * x[i]) / std::sqrt(2.0 * M_PI);
+        }
+        SplineQuantile cdf(x, f);
+        for (double level : {0.5, 0.9, 0.99, 0.9999975, 0.9999999, 0.99999999}) {
+            const double mass = normalCdf(a) - normalCdf(-a);
+            double lo = -a, hi = a;
+            for (int i = 0; i < 200; ++i) {
+                const double mid = 0.5 * (lo + hi);
+                (normalCdf(mid) - normalCdf(-a) < level * mass ? lo : hi) = mid;
+            }
+            const std::optional<double> z = cdf.quantile(level);
+            ASSERT_TRUE(z.has_value()) << "a " << a << " level " << level;
+            // The spline's distribution function is accurate to about 1e-12 here; divided by the
+            // density at the quantile that is far below 1e-6 in z.
+            EXPECT_NEAR(*z, 0.5 * (lo + hi), 1e-6) << "a " << a << " level " << level;
+        }
+        EXPECT_EQ(cdf.quantile(0.0), x[0]);
+    }
 }
 
 }  // namespace

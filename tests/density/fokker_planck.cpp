@@ -173,8 +173,9 @@ TEST(FokkerPlanck, PointMassAndClippedGrid) {
     EXPECT_NEAR(solver.grid[solver.steps], std::log(0.04), 1e-12);
     EXPECT_NEAR(solver.density.sum() * solver.dx, 1.0, 1e-14);
 
-    // A grid that would reach below log-variance -15 is cut there; dx stays near w / N.
-    PDESolver1D low(0.99, 1.0, 1e-6, 0.04, 2.0, 1.0, 800, 50, 2, 5, 0, 1.0, false, 1);
+    // A grid that would reach below log-variance -15 is cut there; dx stays near w / N. (v0 = vL: no
+    // drift to widen the grid for.)
+    PDESolver1D low(0.99, 1.0, 1e-6, 1e-6, 2.0, 1.0, 800, 50, 2, 5, 0, 1.0, false, 1);
     low.buildGrid();
     EXPECT_EQ(low.grid[0], -15.0);
     EXPECT_EQ(low.size, low.steps + 1 + 200);
