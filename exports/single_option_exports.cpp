@@ -1,11 +1,13 @@
 #include "exports/single_option_exports.h"
 
+#include "model/input_checks.h"
 #include "model/option_objects.h"
 #include "model/robust_solve.h"
 #include "model/solver_failure_log.h"
 #include "numerics/implied_vol.h"
 #include "numerics/numerical_error.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <exception>
@@ -32,6 +34,12 @@ constexpr int kLastScheme = 15;
 const char* const kUnknownError = "Unknown error...";
 
 bool positiveFinite(double x) { return std::isfinite(x) && x > 0.0; }
+
+// The pricer's volvol: params[0] taken as an exponent of 1 + rootT, less 5 r.
+double rescaledVolvol(double param, double rootT, double r)
+{
+    return std::exp(std::log(1.0 + rootT) * (param - 5.0 * r));
+}
 
 // 1 -> one solve (3), 2 -> Richardson in space (5), anything else -> Richardson in time (4).
 int priceModeFromSelector(int selector)
@@ -93,6 +101,36 @@ const char* pricerArgumentError(double* spotNodes, double* values, double* first
     return nullptr;
 }
 
+// What no model can price, in the parameter array, the codes or the sizes. A grid above the
+// node cap is not solved at all, so only the sizes below it are checked.
+std::string pricerInputError(double S, double K, int NT, double rootT, const double* params,
+                             double r, double d, int NS, int Nv, int callPut, int exerciseType,
+                             double tolExp, double SmaxUser, double VmaxParam)
+{
+    const char* const names[kModelParamCount] = {"params[0] (volvol)", "params[1] (v0)",
+                                                  "params[2] (vL)",     "params[3] (theta)",
+                                                  "params[4] (rho)",    "params[5] (modelCode)"};
+    for (std::size_t i = 0; i < kModelParamCount; ++i) {
+        const std::string error = finiteError(names[i], params[i]);
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    const double volvol = rescaledVolvol(params[0], rootT, r);
+    std::string error = contractInputError(S, K, rootT * rootT, r, d);
+    if (error.empty() && !std::isfinite(volvol)) {
+        error = "params[0] (volvol) rescaled by rootT and r is not a finite number";
+    }
+    if (error.empty()) error = modelInputError(params[1], params[2], params[3], volvol, params[4]);
+    if (error.empty()) error = modelCodeValueError(params[5]);
+    if (error.empty()) error = contractCodeError(callPut, exerciseType);
+    if (error.empty()) error = finiteError("tolExp", tolExp);
+    if (error.empty()) error = finiteError("SmaxUser", SmaxUser);
+    if (error.empty()) error = finiteError("VmaxParam", VmaxParam);
+    if (error.empty()) error = gridSizeError(std::min(NS, kLargestSolvedNS), Nv, NT);
+    return error.empty() ? error : "OrvOptionPricer: " + error;
+}
+
 platform::Bstr priceOption(double* spotNodes, double* values, double* firstDerivative,
                            double* secondDerivative, double* fifthOutput, double* vegaOutput,
                            double* cpuTime, double S, double K, int NT, double rootT,
@@ -107,7 +145,7 @@ platform::Bstr priceOption(double* spotNodes, double* values, double* firstDeriv
     const int capacityNS = *NS;
 
     const double T = rootT * rootT;
-    params[0] = std::exp(std::log(1.0 + rootT) * (params[0] - 5.0 * r));
+    params[0] = rescaledVolvol(params[0], rootT, r);
 
     Array<double> modelParams(params, kModelParamCount);
     Array<double> firstFive(firstFiveArray, kFiveArrayCount);
@@ -124,6 +162,15 @@ platform::Bstr priceOption(double* spotNodes, double* values, double* firstDeriv
 
     Array<double> solution[kSolutionArrays];
     option->calcPrice(solution[0], solution[1], solution[2], solution[3], solution[4], cpuTime);
+    {
+        // A value no option can have is a failed solve, not a solution to hand back.
+        const Array<double> first = option->getResults();
+        const std::string error = priceBoundsError(first.size() > 1 ? first[1] : 0.0, S, K, T, r,
+                                                   d, callPut);
+        if (!error.empty()) {
+            throw NumericalError(error);
+        }
+    }
 
     *NS = option->getNS();
     const Array<double> results = option->getResults();
@@ -205,6 +252,12 @@ SARNEX_EXPORT platform::Bstr SARNEX_CALL OrvOptionPricer(
         if (invalid) {
             return messageBstr(invalid);
         }
+        const std::string refused =
+            pricerInputError(S, K, NT, rootT, params, r, d, *NS, *Nv, callPut, exerciseType,
+                             tolExp, SmaxUser, VmaxParam);
+        if (!refused.empty()) {
+            return messageBstr(refused.c_str());
+        }
         return priceOption(spotNodes, values, firstDerivative, secondDerivative, fifthOutput,
                            vegaOutput, cpuTime, S, K, NT, rootT, params, r, d, NS, Nv, callPut,
                            exerciseType, priceMode, reservedInt, firstFiveArray, secondFiveArray,
@@ -253,16 +306,25 @@ SARNEX_EXPORT double SARNEX_CALL GARCH_VanillaPDESolver(
         } else if (schemeNumber < kFirstScheme || schemeNumber > kLastScheme) {
             failure = "GARCH_VanillaPDESolver: unknown scheme number " +
                       std::to_string(schemeNumber) + " (valid: 1 to 15)";
+        } else if (const std::string refused =
+                       solveInputError(S, K, T, r, d, v0, vL, theta, volvol, rho, NS, Nv, NT,
+                                       callPut, exerciseType, modelCode, SmaxUser, VmaxParam);
+                   !refused.empty()) {
+            failure = "GARCH_VanillaPDESolver: " + refused;
         } else {
-            // The robust solve may change the grid sizes and the price mode; the caller's own
-            // arguments stay as they were.
+            // The robust solve runs the same checks; here they come first so that a refusal
+            // leaves one record, in the export's own format. The robust solve may change the grid
+            // sizes and the price mode; the caller's own arguments stay as they were. A solve
+            // without a usable price has its record in the log already.
             int ns = NS;
             int nv = Nv;
             int priceMode = priceModeFromSelector(priceModeSelector);
-            return RobustSvPdeSolve(S, K, T, r, d, v0, vL, theta, volvol, rho, &ns, &nv, NT,
-                                    callPut, exerciseType, &priceMode, schemeNumber,
-                                    returnImpliedVol, SmaxUser, VmaxParam, spotGridFlag, false,
-                                    modelCode);
+            RobustSolveStatus status;
+            const double result = RobustSvPdeSolve(
+                S, K, T, r, d, v0, vL, theta, volvol, rho, &ns, &nv, NT, callPut, exerciseType,
+                &priceMode, schemeNumber, returnImpliedVol, SmaxUser, VmaxParam, spotGridFlag,
+                false, modelCode, &status);
+            return status.failed ? kErrorValue : result;
         }
     } catch (const std::bad_alloc&) {
         failure = "bad allocation";

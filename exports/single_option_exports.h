@@ -14,7 +14,11 @@
 // is first rescaled to exp(log(1 + rootT) * (params[0] - 5 r)). A negative *cpuTime on entry asks
 // for the implied volatility in params[4]; on return it holds the CPU seconds of all solves.
 // Returns an empty string on success (also when the grid would have 50001 or more spot intervals
-// and nothing is solved), else the failure's message. Release the result with the platform's BSTR
+// and nothing is solved), else the failure's message: null pointers, inputs that no model can
+// price (non-finite values, negative v0, vL, theta, |rho| > 1, callPut other than 0 and 1,
+// exerciseType other than 0 to 2, a model code that does not round to 0 to 4, sizes that cannot be
+// laid), a failed solve, or a price outside the bounds of every option price (model/input_checks.h).
+// The message names the argument; nothing is logged. Release the result with the platform's BSTR
 // free function (SysFreeString on Windows).
 SARNEX_EXPORT platform::Bstr SARNEX_CALL OrvOptionPricer(
     double* spotNodes, double* values, double* firstDerivative, double* secondDerivative,
@@ -26,8 +30,11 @@ SARNEX_EXPORT platform::Bstr SARNEX_CALL OrvOptionPricer(
 
 // One price (or, with returnImpliedVol non-zero, its implied volatility) through the robust
 // single-strike solve. priceModeSelector 1 -> one solve, 2 -> Richardson in space, any other
-// value -> Richardson in time. Returns -999.0 when the inputs are unusable or the solve throws;
-// both are recorded in "SV_PDESolverLog.txt" beside the module.
+// value -> Richardson in time. Returns -999.0 whenever there is no usable price: inputs that no
+// model can price (as for OrvOptionPricer, with modelCode 0 to 4 and a scheme number 1 to 15), a
+// solve that failed or gave up, a price outside the bounds of every option price, or no implied
+// volatility for it. Every failure leaves a record, naming the argument or the reason, in
+// "SV_PDESolverLog.txt" beside the module. 0.0 is a price of zero.
 SARNEX_EXPORT double SARNEX_CALL GARCH_VanillaPDESolver(
     double S, double K, double T, double r, double d, double v0, double vL, double theta,
     double volvol, double rho, int NS, int Nv, int NT, int callPut, int exerciseType,

@@ -1,5 +1,6 @@
 #include "model/robust_solve.h"
 
+#include "model/input_checks.h"
 #include "model/option_objects.h"
 #include "model/solver_failure_log.h"
 
@@ -11,6 +12,7 @@
 #include <ctime>
 #include <memory>
 #include <new>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -61,7 +63,10 @@ struct Outcome {
     double safeValue = 0.0;
     double result = 0.0;            // one-strike return value
     Array<double> strikeIVs;        // strikes solve: what goes to strikeIVsOut
-    bool unrecovered = false;       // ended by an exception that was not retried
+    bool unrecovered = false;       // refused, or ended by an exception that was not retried
+    bool failed = false;            // no usable price (see RobustSolveStatus)
+    std::string message;
+    std::vector<bool> strikeFailed;
 };
 
 // The stream of one attempt: nothing reaches the file before the first negative safe value
@@ -139,8 +144,8 @@ SolverLogParameters logParameters(const Request& q, int workingNT)
     p.theta = q.theta;
     p.volvol = q.volvol;
     p.rho = q.rho;
-    p.NS = *q.NS;
-    p.Nv = *q.Nv;
+    p.NS = q.NS ? *q.NS : 0;
+    p.Nv = q.Nv ? *q.Nv : 0;
     p.NT = workingNT;
     p.callPut = q.callPut;
     p.exerciseType = q.exerciseType;
@@ -149,8 +154,108 @@ SolverLogParameters logParameters(const Request& q, int workingNT)
 
 bool isPrice(double safeValue) { return safeValue > noPriceMarker; }
 
+// The first input that no model can price, or an empty string.
+std::string refusedInput(const Request& q)
+{
+    if (!q.NS || !q.Nv || !q.priceMode) {
+        return "NS, Nv and priceMode must not be null";
+    }
+    if (q.multi) {
+        for (std::size_t i = 0; i < q.strikes->size(); ++i) {
+            const double K = (*q.strikes)[i];
+            if (!(std::isfinite(K) && K > 0.0)) {
+                std::ostringstream text;
+                text.precision(16);
+                text << "strike " << i << " must be a positive number (" << K << ")";
+                return text.str();
+            }
+        }
+    }
+    // A strikes solve without strikes still has a spot to check the contract with.
+    const double K = !q.multi ? q.K : q.strikes->empty() ? q.S : q.strikes->front();
+    std::string error =
+        solveInputError(q.S, K, q.T, q.r, q.d, q.v0, q.vL, q.theta, q.volvol, q.rho, *q.NS,
+                        *q.Nv, q.NT, q.callPut, q.exerciseType, q.modelCode, q.SmaxUser,
+                        q.VmaxParam);
+    if (error.empty() && q.multi) error = finiteError("varianceExponent", q.varianceExponent);
+    if (error.empty() && q.multi) error = finiteError("vMean", q.vMean);
+    return error;
+}
+
+// Largest price of strike K_m in a strikes solve: its read-out reports puts below the spot and
+// calls above it, so a price must stay below the larger of the two bounds.
+std::string strikePriceBoundsError(const Request& q, double K, double price)
+{
+    const double callBound = optionPriceUpperBound(q.S, K, q.T, q.r, q.d, 0);
+    const double putBound = optionPriceUpperBound(q.S, K, q.T, q.r, q.d, 1);
+    return priceBoundsError(price, q.S, K, q.T, q.r, q.d, callBound >= putBound ? 0 : 1);
+}
+
+// Whether a finished solve is a usable price. A failure goes to the log as an exception record,
+// except a strike that merely has no implied volatility: the wings of a chain often have none,
+// and a calibration would fill the log with them.
+void judgeOutcome(const Request& q, int workingNT, double price, const Array<double>& strikePrices,
+                  Outcome& outcome)
+{
+    std::string logged;
+    if (!q.multi) {
+        std::string error = priceBoundsError(price, q.S, q.K, q.T, q.r, q.d, q.callPut);
+        if (error.empty() && q.requestIVs != 0 && !(outcome.result > 0.0)) {
+            error = "No implied volatility reproduces the price";
+        }
+        if (!error.empty()) {
+            outcome.failed = true;
+            outcome.message = error;
+            outcome.result = 0.0;
+            logged = error;
+        }
+    } else {
+        // The object sorts its strikes; prices and volatilities come in that order.
+        std::vector<double> sorted(*q.strikes);
+        std::sort(sorted.begin(), sorted.end());
+        outcome.strikeFailed.assign(sorted.size(), false);
+        for (std::size_t i = 0; i < sorted.size(); ++i) {
+            std::string error = i < strikePrices.size()
+                                    ? strikePriceBoundsError(q, sorted[i], strikePrices[i])
+                                    : std::string("The solve returned no price");
+            const bool outOfBounds = !error.empty();
+            if (error.empty() && q.requestIVs != 0 &&
+                !(i < outcome.strikeIVs.size() && outcome.strikeIVs[i] > 0.0)) {
+                error = "No implied volatility reproduces the price";
+            }
+            if (!error.empty()) {
+                std::ostringstream text;
+                text.precision(16);
+                text << "Strike " << sorted[i] << ": " << error;
+                outcome.strikeFailed[i] = true;
+                if (!outcome.failed) {
+                    outcome.message = text.str();
+                }
+                if (outOfBounds && logged.empty()) {
+                    logged = text.str();
+                }
+                outcome.failed = true;
+            }
+        }
+    }
+    if (!logged.empty()) {
+        appendSolverLog(
+            solverLogExceptionRecord(logged, logParameters(q, workingNT), *q.priceMode));
+    }
+}
+
 Outcome robustSolve(const Request& q)
 {
+    const std::string refusal = refusedInput(q);
+    if (!refusal.empty()) {
+        appendSolverLog(solverLogExceptionRecord(refusal, logParameters(q, q.NT),
+                                                 q.priceMode ? *q.priceMode : 0));
+        Outcome refused;
+        refused.unrecovered = true;
+        refused.message = refusal;
+        return refused;
+    }
+
     const long calcID = static_cast<long>(std::clock());
     int instabilityRestarts = 0;
     int workingNT = q.NT;
@@ -186,6 +291,7 @@ Outcome robustSolve(const Request& q)
         double rememberedResult = 0.0;
         const std::size_t strikeCount = q.multi ? q.strikes->size() : 0;
         Array<double> rememberedStrikeIVs(0.0, strikeCount);
+        Array<double> rememberedStrikePrices;
         double lowestStrikePrice = 0.0;
         bool allStrikePricesPositive = true;
         const double cpuStart = q.requestIVs != 0 ? -1.0 : 0.0;
@@ -216,6 +322,7 @@ Outcome robustSolve(const Request& q)
                         }
                         if (allStrikePricesPositive) {
                             rememberedStrikeIVs = option->getStrikeIVs();
+                            rememberedStrikePrices = strikePrices;
                         }
                     } else if (price > 0.0) {
                         rememberedPrice = price;
@@ -374,6 +481,7 @@ Outcome robustSolve(const Request& q)
                 appendSolverLog(record);
                 Outcome failed;
                 failed.unrecovered = true;
+                failed.message = message;
                 return failed;
             }
             break;
@@ -384,14 +492,43 @@ Outcome robustSolve(const Request& q)
 
         Outcome outcome;
         outcome.safeValue = safeValue;
+        double finalPrice = rememberedPrice;
+        Array<double> finalStrikePrices = rememberedStrikePrices;
         if (isPrice(safeValue)) {
             rememberedResult = results[4];
             outcome.strikeIVs = option->getStrikeIVs();
+            finalPrice = price;
+            finalStrikePrices = option->getStrikePrices();
         } else {
             outcome.strikeIVs = rememberedStrikeIVs;
         }
         outcome.result = rememberedResult;
+        const bool gaveUp = !isPrice(safeValue) && (q.multi ? rememberedStrikePrices.size() == 0 &&
+                                                                  strikeCount > 0
+                                                            : !(rememberedPrice > 0.0));
+        if (gaveUp) {
+            // Its record is in the log already.
+            outcome.failed = true;
+            outcome.message = "Failed to get a positive value";
+            outcome.strikeFailed.assign(strikeCount, true);
+        } else {
+            judgeOutcome(q, workingNT, finalPrice, finalStrikePrices, outcome);
+        }
         return outcome;
+    }
+}
+
+void reportStatus(const Outcome& outcome, std::size_t strikeCount, RobustSolveStatus* status)
+{
+    if (!status) {
+        return;
+    }
+    status->failed = outcome.unrecovered || outcome.failed;
+    status->message = outcome.message;
+    if (outcome.unrecovered) {
+        status->strikeFailed.assign(strikeCount, true);
+    } else {
+        status->strikeFailed = outcome.strikeFailed;
     }
 }
 
@@ -401,7 +538,7 @@ double RobustSvPdeSolve(double S, double K, double T, double r, double d, double
                         double theta, double volvol, double rho, int* NS, int* Nv, int NT,
                         int callPut, int exerciseType, int* priceMode, int schemeNumber,
                         int requestIVs, double SmaxUser, double VmaxParam, int volvolWidening,
-                        bool plainModeOnRetry, int modelCode)
+                        bool plainModeOnRetry, int modelCode, RobustSolveStatus* status)
 {
     const Request q{S,        K,        T,           r,          d,     v0,     vL,
                     theta,    volvol,   rho,         NS,         Nv,    NT,     callPut,
@@ -409,6 +546,7 @@ double RobustSvPdeSolve(double S, double K, double T, double r, double d, double
                     SmaxUser, VmaxParam, volvolWidening, plainModeOnRetry, modelCode,
                     false,    nullptr,  0,           1.0,        0.0};
     const Outcome outcome = robustSolve(q);
+    reportStatus(outcome, 0, status);
     return outcome.unrecovered ? 0.0 : outcome.result;
 }
 
@@ -418,7 +556,8 @@ double RobustSvPdeSolveStrikes(double S, std::vector<double> strikes, Array<doub
                                int exerciseType, int* priceMode, int schemeNumber,
                                int requestIVs, double SmaxUser, double VmaxParam,
                                int volvolWidening, int strikeFlag, bool plainModeOnRetry,
-                               int modelCode, double varianceExponent, double vMean)
+                               int modelCode, double varianceExponent, double vMean,
+                               RobustSolveStatus* status)
 {
     const Request q{S,        0.0,      T,           r,          d,     v0,     vL,
                     theta,    volvol,   rho,         NS,         Nv,    NT,     callPut,
@@ -426,6 +565,7 @@ double RobustSvPdeSolveStrikes(double S, std::vector<double> strikes, Array<doub
                     SmaxUser, VmaxParam, volvolWidening, plainModeOnRetry, modelCode,
                     true,     &strikes, strikeFlag,  varianceExponent,  vMean};
     const Outcome outcome = robustSolve(q);
+    reportStatus(outcome, strikes.size(), status);
     if (outcome.unrecovered) {
         return 0.0;
     }

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <new>
@@ -532,6 +534,126 @@ TEST_F(RobustSolve, StrikeFlagTwoSizesTheFallbackFromTheEntrySpotIntervals)
     solveStrikes({90.0, 110.0}, ivs, z, 0, 2);
     ASSERT_EQ(scripted::calls().size(), 2u);
     EXPECT_EQ(scripted::calls()[1].NS, 133);
+}
+
+// --- telling a failure from a price ----------------------------------------------------------
+
+TEST_F(RobustSolve, StatusTellsAFailureFromAPrice)
+{
+    // S = K = 100, r 0.05, d 0.02, T 1: a call is worth at most 100; the tolerance is 0.1 % of it.
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        int requestIVs;
+        bool failed;
+        double result;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"first solve priced", {priced(6.5)}, 0, false, 6.5, ""},
+        {"at the bound within the tolerance", {priced(100.09)}, 0, false, 100.09, ""},
+        {"give-up after a positive price", {priced(3.2, -0.1), priced(-0.25)}, 0, false, 3.2, ""},
+        {"give-up without one", {priced(-0.25)}, 0, true, 0.0, "Failed to get a positive value"},
+        {"four instabilities", {priced(0.0)}, 0, true, 0.0, "Possible instability issue"},
+        {"other exception", {throwing("Poly_interp error")}, 0, true, 0.0, "Poly_interp error"},
+        {"above the call bound", {priced(150.0)}, 0, true, 0.0, "The price 150 lies outside"},
+        {"below zero after the give-up", {priced(-5.0, 1.0)}, 0, true, 0.0, "lies outside"},
+        // Below the value at zero volatility, 98.02 - 95.12: no volatility reproduces it.
+        {"no implied volatility", {priced(1.0)}, 1, true, 0.0, "No implied volatility"},
+    };
+    for (const Case& c : cases) {
+        scripted::Install install(play(c.steps));
+        Sizes z{100, 50, 3};
+        RobustSolveStatus status;
+        const double result =
+            RobustSvPdeSolve(100.0, 100.0, 1.0, 0.05, 0.02, 0.04, 0.04, 2.0, 0.3, -0.7, &z.NS,
+                             &z.Nv, 120, 0, 0, &z.mode, 6, c.requestIVs, 0.0, 0.9, 0, false, 1,
+                             &status);
+        EXPECT_EQ(status.failed, c.failed) << c.what;
+        EXPECT_EQ(result, c.result) << c.what;
+        EXPECT_NE(status.message.find(c.message), std::string::npos) << c.what;
+        if (c.failed) {
+            // Every failure has its record.
+            EXPECT_NE(log().find("*****"), std::string::npos) << c.what;
+        }
+    }
+    EXPECT_NE(log().find("The price 150 lies outside [0, 100]"), std::string::npos);
+}
+
+TEST_F(RobustSolve, InputsNoModelCanPriceAreRefusedBeforeAnySolve)
+{
+    struct Case {
+        const char* what;
+        double strike, theta, rho, vMean;
+        int NS, callPut, exerciseType, modelCode;
+        const char* message;
+    };
+    const double nan = std::nan("");
+    const Case cases[] = {
+        {"negative theta", 110, -1.0, -0.7, 0.0, 100, 0, 0, 1, "theta must not be negative"},
+        {"rho beyond one", 110, 2.0, 1.5, 0.0, 100, 0, 0, 1, "rho must lie in [-1, 1]"},
+        {"callPut 2", 110, 2.0, -0.7, 0.0, 100, 2, 0, 1, "callPut must be 0 (call) or 1"},
+        {"exerciseType 3", 110, 2.0, -0.7, 0.0, 100, 0, 3, 1, "exerciseType must be"},
+        {"modelCode 5", 110, 2.0, -0.7, 0.0, 100, 0, 0, 5, "modelCode must be 0 to 4, not 5"},
+        {"NS INT_MAX", 110, 2.0, -0.7, 0.0, INT_MAX, 0, 0, 1, "NS must lie in [0, 1000000]"},
+        {"strike NaN", nan, 2.0, -0.7, 0.0, 100, 0, 0, 1, "strike 1 must be a positive number"},
+        {"vMean NaN", 110, 2.0, -0.7, nan, 100, 0, 0, 1, "vMean is not a finite number"},
+    };
+    for (const Case& c : cases) {
+        scripted::Install install(play({priced(4.0)}));
+        Sizes z{c.NS, 50, 3};
+        Array<double> ivs(9.0, 2);
+        RobustSolveStatus status;
+        const double value = RobustSvPdeSolveStrikes(
+            100.0, {90.0, c.strike}, ivs, 1.0, 0.05, 0.02, 0.04, 0.04, c.theta, 0.3, c.rho, &z.NS,
+            &z.Nv, 120, c.callPut, c.exerciseType, &z.mode, 6, 1, 0.0, 0.9, 0, 1, false,
+            c.modelCode, 1.0, c.vMean, &status);
+        EXPECT_EQ(value, 0.0) << c.what;
+        EXPECT_TRUE(status.failed) << c.what;
+        EXPECT_EQ(status.strikeFailed, (std::vector<bool>{true, true})) << c.what;
+        EXPECT_NE(status.message.find(c.message), std::string::npos)
+            << c.what << ": " << status.message;
+        EXPECT_TRUE(scripted::calls().empty()) << c.what;
+        EXPECT_EQ(ivs[0], 9.0) << c.what;
+        EXPECT_NE(log().find(c.message), std::string::npos) << c.what;
+    }
+}
+
+TEST_F(RobustSolve, StrikesStatusFlagsEachStrikeWithoutAUsablePrice)
+{
+    // Ascending strikes 90, 100, 110, 120: a put below the spot at vol 0.25; an at-the-money put
+    // at 130, above its bound max(100, 100 e^-0.05) = 100 and the call bound 100 (yet inside the
+    // read-out's own window of 1.5 K); a call at 90, within the bounds but above its price at
+    // volatility 2 (about 66), so without an implied volatility; and a call at vol 0.2.
+    const double p90 = blackScholesPrice(100.0, 90.0, 0.05, 0.02, 0.25, 1.0, 1);
+    const double p120 = blackScholesPrice(100.0, 120.0, 0.05, 0.02, 0.2, 1.0, 0);
+    scripted::Install install(play({priced(0.0, 1.0)}, {p90, 130.0, 90.0, p120}));
+    Sizes z{100, 50, 3};
+    Array<double> ivs;
+    RobustSolveStatus status;
+    RobustSvPdeSolveStrikes(100.0, {120.0, 90.0, 110.0, 100.0}, ivs, 1.0, 0.05, 0.02, 0.04, 0.04,
+                            2.0, 0.3, -0.7, &z.NS, &z.Nv, 120, 1, 0, &z.mode, 6, 1, 0.0, 0.9, 0, 0,
+                            false, 1, 1.0, 0.0, &status);
+    EXPECT_TRUE(status.failed);
+    EXPECT_EQ(status.strikeFailed, (std::vector<bool>{false, true, true, false}));
+    EXPECT_NE(status.message.find("Strike 100: The price 130 lies outside"), std::string::npos)
+        << status.message;
+    // Only the price no model can give is logged: wings without a volatility are routine.
+    EXPECT_NE(log().find("Strike 100: The price 130 lies outside"), std::string::npos);
+    EXPECT_EQ(log().find("No implied volatility"), std::string::npos);
+    ASSERT_EQ(ivs.size(), 4u);
+    EXPECT_NEAR(ivs[0], 0.25, 1e-10);
+    EXPECT_NEAR(ivs[3], 0.2, 1e-10);
+
+    // Every strike priced: nothing flagged.
+    scripted::Install clean(play({priced(0.0, 1.0)}, {p90, p120}));
+    RobustSolveStatus fine;
+    Sizes y{100, 50, 3};
+    RobustSvPdeSolveStrikes(100.0, {120.0, 90.0}, ivs, 1.0, 0.05, 0.02, 0.04, 0.04, 2.0, 0.3,
+                            -0.7, &y.NS, &y.Nv, 120, 1, 0, &y.mode, 6, 1, 0.0, 0.9, 0, 0, false,
+                            1, 1.0, 0.0, &fine);
+    EXPECT_FALSE(fine.failed);
+    EXPECT_EQ(fine.strikeFailed, (std::vector<bool>{false, false}));
 }
 
 TEST(SolverFailureLog, LivesBesideTheModule)
