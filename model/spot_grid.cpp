@@ -1,6 +1,7 @@
 // Spot grids of the option object: uniform, sinh-clustered about the strike, and sinh-clustered in
 // log-spot. Every builder puts the strike exactly on node iToK and caches the grid in SGrid.
 
+#include "model/input_checks.h"
 #include "model/option_objects.h"
 
 #include "numerics/numerical_error.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace {
@@ -76,9 +78,18 @@ double clusteredStretchFactor(OrvHestonVanilla& o, bool meanGiven)
     return g * o.SmaxUser;
 }
 
+// The node counts of the builders (NS + 1, twice the previous count) must not overflow.
+void requireCountableNodes(const OrvHestonVanilla& o)
+{
+    if (o.NS < 0 || o.NS > kMaxGridIntervals || o.nSNodes < 0 || o.nSNodes > INT_MAX / 2)
+        throw NumericalError("NS must lie in [0, " + std::to_string(kMaxGridIntervals) +
+                             "], not " + std::to_string(o.NS));
+}
+
 // Nodes a refined rebuild must lay at least (twice the coarse intervals); nSNodes becomes NS + 1.
 int clusteredMinimumNodes(OrvHestonVanilla& o)
 {
+    requireCountableNodes(o);
     const int minNodes = o.NS > o.NSOriginal ? 2 * o.nSNodes - 1 : o.NS + 1;
     o.nSNodes = o.NS + 1;
     return std::max(minNodes, o.NS + 1);
@@ -161,6 +172,7 @@ void OrvHestonVanilla::generateUniformSGrid(Array<double>& grid, bool widen)
         Smax = std::max(SmaxUser, 1.5 * K);
     requireSizedBound(m, Smax, kSpotGridFailure);
 
+    requireCountableNodes(*this);
     nSNodes = NS + 1;
     int strikeNode = iToK;
     if (strikeNode == 0)

@@ -1,5 +1,6 @@
 #include "schemes/scheme_frame.h"
 
+#include "model/input_checks.h"
 #include "numerics/numerical_error.h"
 #include "numerics/poly_interp.h"
 
@@ -58,6 +59,11 @@ SchemeFrame::SchemeFrame(OrvHestonVanilla& o, const SchemeFrameSettings& s)
         throw NumericalError("The spot, the strike and the expiry of a PDE solve must be positive");
     if (option.NT < 1)
         throw NumericalError("A PDE solve needs at least one time step");
+    // Sizes beyond these overflow the index arithmetic of the grids and operators long before
+    // their arrays could be allocated.
+    const std::string sizeError = gridSizeError(option.NS, option.Nv, option.NT);
+    if (!sizeError.empty())
+        throw NumericalError(sizeError);
     if (option.Nv < settings.minVarianceIntervals)
         throw NumericalError("A PDE solve needs at least " +
                              std::to_string(settings.minVarianceIntervals) +
@@ -85,7 +91,12 @@ void SchemeFrame::buildTimeGrid()
         const int least = option.priceMode == 3 ? 5 : 1;
         const int perPeriod =
             static_cast<int>(static_cast<double>(option.NT) / periods + 0.5);
-        option.NT = periods * std::max(least, perPeriod);
+        const long long steps = static_cast<long long>(periods) * std::max(least, perPeriod);
+        if (steps > kMaxTimeSteps)
+            throw NumericalError("exercisePeriods = " + std::to_string(periods) +
+                                 " needs more than " + std::to_string(kMaxTimeSteps) +
+                                 " time steps");
+        option.NT = static_cast<int>(steps);
     }
     NT = option.NT;
     dt = option.T / NT;
@@ -106,6 +117,11 @@ void SchemeFrame::buildSpotGrid()
     n = option.nSNodes;
     if (n < kMinSpotNodes || grid.size() < static_cast<std::size_t>(n))
         throw NumericalError("A PDE solve needs at least six spot nodes");
+    // A stretched grid may lay more nodes than NS asked for.
+    if (static_cast<long long>(n) * (static_cast<long long>(option.Nv) + 1) > kMaxGridNodes)
+        throw NumericalError("The grid of " + std::to_string(n) + " spot nodes by Nv = " +
+                             std::to_string(option.Nv) + " has more than " +
+                             std::to_string(kMaxGridNodes) + " nodes");
     S = Array<double>(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
         S[i] = grid[i];

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -193,6 +194,24 @@ TEST(SpotGrid, BadParametersFailWithTheBuildersMessage)
                 EXPECT_EQ(e.what(), b == Builder::Log ? kLogFailure : kSpotFailure);
             }
             EXPECT_FALSE(o->sGridReady);
+        }
+}
+
+TEST(SpotGrid, SizesWhoseNodeCountsOverflowAreRefused)
+{
+    for (const int NS : {INT_MAX, -1})
+        for (Builder b : {Builder::Uniform, Builder::Clustered, Builder::Log}) {
+            GridTestOption setup;
+            setup.NS = NS;
+            auto o = setup.build();
+            SCOPED_TRACE(testing::Message() << "NS " << NS << ", builder " << static_cast<int>(b));
+            try {
+                build(*o, b);
+                ADD_FAILURE() << "no exception";
+            } catch (const NumericalError& e) {
+                EXPECT_NE(std::string(e.what()).find("NS must lie in [0, 1000000]"),
+                          std::string::npos);
+            }
         }
 }
 
