@@ -63,8 +63,9 @@ std::string narrowFromBstr(const BstrChar* s);
 
 // Dynamic loading. loadLibrary takes a file name ("heston.dll") or a path. A bare name is searched
 // the way the system loader does; on POSIX the directory of the running module comes first, as the
-// program's own directory does on Windows. Null when it cannot be loaded. findSymbol gives the
-// address of an exported name, null when it is missing.
+// program's own directory does on Windows, and a Windows library name "name.dll" stands for the
+// shared library "libname.so". Null when it cannot be loaded. findSymbol gives the address of an
+// exported name, null when it is missing.
 using LibraryHandle = void*;
 LibraryHandle loadLibrary(const std::string& name);
 void* findSymbol(LibraryHandle library, const char* name);
