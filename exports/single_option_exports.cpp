@@ -1,5 +1,6 @@
 #include "exports/single_option_exports.h"
 
+#include "exports/price_mode_selector.h"
 #include "model/input_checks.h"
 #include "model/option_objects.h"
 #include "model/robust_solve.h"
@@ -39,18 +40,6 @@ bool positiveFinite(double x) { return std::isfinite(x) && x > 0.0; }
 double rescaledVolvol(double param, double rootT, double r)
 {
     return std::exp(std::log(1.0 + rootT) * (param - 5.0 * r));
-}
-
-// 1 -> one solve (3), 2 -> Richardson in space (5), anything else -> Richardson in time (4).
-int priceModeFromSelector(int selector)
-{
-    if (selector == 1) {
-        return 3;
-    }
-    if (selector == 2) {
-        return 5;
-    }
-    return 4;
 }
 
 // Copies the first count values of a solution Array into a caller array. The Arrays of a solve
