@@ -1,24 +1,8 @@
 #include "calibration/count_first_chain.h"
 
-#include "platform/platform.h"
-
-#include <mutex>
+#include <string>
 
 namespace {
-
-const char* const kChainFileName = "OptionsData.txt";
-
-std::mutex& pathMutex()
-{
-    static std::mutex m;
-    return m;
-}
-
-std::string& overridePath()
-{
-    static std::string path;
-    return path;
-}
 
 bool readRow(std::istream& in, QuoteRow& row)
 {
@@ -62,21 +46,4 @@ CountFirstChain readCountFirstChain(std::istream& in)
     }
     chain.status = ChainReadStatus::ok;
     return chain;
-}
-
-std::string countFirstChainPath()
-{
-    {
-        std::lock_guard<std::mutex> lock(pathMutex());
-        if (!overridePath().empty()) {
-            return overridePath();
-        }
-    }
-    return platform::pathBesideModule(kChainFileName);
-}
-
-void setCountFirstChainPath(const std::string& path)
-{
-    std::lock_guard<std::mutex> lock(pathMutex());
-    overridePath() = path;
 }

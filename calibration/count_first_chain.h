@@ -38,11 +38,3 @@ struct CountFirstChain {
 // first failure, so a large count over a short file allocates nothing for the rows it lacks. A row
 // whose spot, strike or expiry is not positive is no option and counts as a bad row.
 CountFirstChain readCountFirstChain(std::istream& in);
-
-// The chain file of the exported calibrations: "OptionsData.txt" beside the module, unless a test
-// program has pointed the exports at another file.
-std::string countFirstChainPath();
-
-// Process-wide; an empty path restores the file beside the module. For test programs, which must
-// not share one chain file between concurrent runs.
-void setCountFirstChainPath(const std::string& path);

@@ -15,6 +15,13 @@ set(SARNEX_EXPORTS
   GARCH_VanillaPDESolver@136
   ImpliedVol@52
   VanillaHeston@84
+  VanillaHestonGrid@92
+  HESTON_VanillaCalibration@40
+  GARCH_VanillaPDECalibration@84
+  GARCH_VanillaPDECalibrationM@88
+  HESTON_VanillaPDECalibration@80
+  HESTON_VanillaPDECalibrationM@80
+  SVPDECalibration@88
 )
 
 # sarnex_export_names(<out-var> <Name@N>...): the names as the export table must show them.

@@ -1,6 +1,7 @@
 #include "exports/chain_calibration_exports.h"
 
 #include "calibration/count_first_chain.h"
+#include "calibration/header_chain.h"
 #include "exports/chain_request.h"
 #include "exports/price_mode_selector.h"
 #include "exports/per_expiry_calibration.h"
@@ -38,7 +39,7 @@ void logFailure(const std::string& message)
 
 double rootMeanSquare(Way way, const ChainRequest& request)
 {
-    const std::string path = countFirstChainPath();
+    const std::string path = optionsDataPath();
     std::ifstream in(path);
     if (!in) {
         logFailure("The option chain " + path + " could not be opened");

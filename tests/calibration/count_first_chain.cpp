@@ -66,13 +66,3 @@ TEST(CountFirstChain, RefusesEveryChainThatFallsShortOfItsCount)
               "OptionsData.txt announces 3 options, but option 2 is missing or holds a value "
               "that is not a number");
 }
-
-TEST(CountFirstChain, PathIsBesideTheModuleUnlessSet)
-{
-    const std::string beside = countFirstChainPath();
-    EXPECT_EQ(beside.substr(beside.size() - 15), "OptionsData.txt");
-    setCountFirstChainPath("elsewhere.txt");
-    EXPECT_EQ(countFirstChainPath(), "elsewhere.txt");
-    setCountFirstChainPath("");
-    EXPECT_EQ(countFirstChainPath(), beside);
-}

@@ -6,6 +6,7 @@
 #include "exports/chain_calibration_exports.h"
 
 #include "calibration/count_first_chain.h"
+#include "calibration/header_chain.h"
 #include "exports/chain_grid_sizing.h"
 #include "exports/per_expiry_calibration.h"
 #include "model/solver_failure_log.h"
@@ -80,12 +81,12 @@ protected:
                ("sarnex_chain_" + std::to_string(std::random_device{}()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
-        setCountFirstChainPath((dir_ / "OptionsData.txt").string());
+        setOptionsDataPath((dir_ / "OptionsData.txt").string());
         setSolverFailureLogPath((dir_ / "SV_PDESolverLog.txt").string());
     }
     void TearDown() override
     {
-        setCountFirstChainPath("");
+        setOptionsDataPath("");
         setSolverFailureLogPath("");
         std::error_code ignored;
         fs::remove_all(dir_, ignored);

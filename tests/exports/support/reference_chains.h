@@ -21,6 +21,7 @@ struct ReferenceOption {
     int callPut = 0;        // the out-of-the-money side: call for K >= S
     int exerciseType = 0;
     double ivError = 0.0;   // one standard error of the reference IV (Monte Carlo data)
+    double price = 0.0;     // reference price of the out-of-the-money side
 };
 
 struct ModelParameters {
@@ -63,6 +64,7 @@ inline std::vector<ReferenceOption> hestonChain(const std::function<bool(double,
         o.d = std::stod(f[5]);
         o.marketIV = std::stod(f[13]);
         o.callPut = o.K >= o.S ? 0 : 1;
+        o.price = std::stod(f[o.callPut == 0 ? 11 : 12]);
         if (keep(o.K, o.T)) chain.push_back(o);
     }
     return chain;
