@@ -66,10 +66,26 @@ endif()
 if(SARNEX_BUILD_TESTS AND TARGET GTest::gtest)
   add_executable(test_exports_c_caller ${CMAKE_SOURCE_DIR}/tests/exports/support/c_caller.c)
   target_link_libraries(test_exports_c_caller PRIVATE ${CMAKE_DL_LIBS} m)
-  add_dependencies(test_exports_c_caller sarnex_shared)
+  add_dependencies(test_exports_c_caller sarnex_shared heston_stand_in)
   add_test(NAME ExportsFromC.LoadedAndCalledByAProgramWrittenInC
-           COMMAND test_exports_c_caller $<TARGET_FILE:sarnex_shared>)
+           COMMAND test_exports_c_caller $<TARGET_FILE:sarnex_shared>
+                   $<TARGET_FILE:heston_stand_in>)
   set_tests_properties(ExportsFromC.LoadedAndCalledByAProgramWrittenInC PROPERTIES
     TIMEOUT 120 LABELS exports ENVIRONMENT OPENBLAS_NUM_THREADS=1
     PASS_REGULAR_EXPRESSION "all exports answered")
+endif()
+
+# The same library from Python through ctypes, when the machine has python3 (skipped otherwise).
+if(SARNEX_BUILD_TESTS AND TARGET heston_stand_in)
+  find_package(Python3 COMPONENTS Interpreter QUIET)
+  if(Python3_Interpreter_FOUND)
+    add_test(NAME ExportsFromPython.CalledThroughCtypes
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/exports/support/ctypes_caller.py
+                     $<TARGET_FILE:sarnex_shared> $<TARGET_FILE:heston_stand_in>)
+    set_tests_properties(ExportsFromPython.CalledThroughCtypes PROPERTIES
+      TIMEOUT 120 LABELS exports ENVIRONMENT OPENBLAS_NUM_THREADS=1
+      PASS_REGULAR_EXPRESSION "all exports answered")
+  else()
+    message(STATUS "python3 not found: the ctypes check of the exported functions is skipped")
+  endif()
 endif()
