@@ -77,6 +77,12 @@ TEST_F(LoadedLibrary, ExportsExactlyTheCFunctionsByTheirPlainNames)
     EXPECT_NE(symbol<void*>("OrvOptionPricer"), nullptr);
     EXPECT_NE(symbol<void*>("GARCH_VanillaPDESolver"), nullptr);
     EXPECT_NE(symbol<void*>("ImpliedVol"), nullptr);
+    for (const char* name :
+         {"VanillaHeston", "VanillaHestonGrid", "HESTON_VanillaCalibration",
+          "GARCH_VanillaPDECalibration", "GARCH_VanillaPDECalibrationM",
+          "HESTON_VanillaPDECalibration", "HESTON_VanillaPDECalibrationM", "SVPDECalibration"}) {
+        EXPECT_NE(symbol<void*>(name), nullptr) << name;
+    }
     // The C++ code inside stays hidden.
     EXPECT_EQ(symbol<void*>("_Z15brentImpliedVolPK16ImpliedVolTargetddd"), nullptr);
     EXPECT_EQ(symbol<void*>("_ZN8platform15moduleDirectoryEv"), nullptr);

@@ -1,7 +1,9 @@
 // sarnex.dll as another Windows program meets it: copied to a directory of its own, loaded from
-// there through the platform layer, its three functions looked up by the names of its export table
-// (decorated in the 32-bit build) and called with the standard Windows calling convention, and its
-// log written beside the module wherever that was loaded from. Runs under wine on Linux hosts.
+// there through the platform layer, its functions looked up by the names of its export table
+// (decorated in the 32-bit build) and called with the standard Windows calling convention, its
+// option chain read and its logs written beside the module wherever that was loaded from, and the
+// outside library heston.dll (the test build's stand-in beside this program) loaded by name. Runs
+// under wine on Linux hosts.
 
 #include "platform/export_api.h"
 #include "platform/platform.h"
@@ -29,10 +31,26 @@ namespace fs = std::filesystem;
 const char* const kPricerName = "_OrvOptionPricer@160";
 const char* const kSolverName = "_GARCH_VanillaPDESolver@136";
 const char* const kImpliedVolName = "_ImpliedVol@52";
+const char* const kVanillaHestonName = "_VanillaHeston@84";
+const char* const kGridName = "_VanillaHestonGrid@92";
+const char* const kHestonChainName = "_HESTON_VanillaCalibration@40";
+const char* const kPerOptionName = "_GARCH_VanillaPDECalibration@84";
+const char* const kPerExpiryName = "_GARCH_VanillaPDECalibrationM@88";
+const char* const kHestonPerOptionName = "_HESTON_VanillaPDECalibration@80";
+const char* const kHestonPerExpiryName = "_HESTON_VanillaPDECalibrationM@80";
+const char* const kSelectedName = "_SVPDECalibration@88";
 #else
 const char* const kPricerName = "OrvOptionPricer";
 const char* const kSolverName = "GARCH_VanillaPDESolver";
 const char* const kImpliedVolName = "ImpliedVol";
+const char* const kVanillaHestonName = "VanillaHeston";
+const char* const kGridName = "VanillaHestonGrid";
+const char* const kHestonChainName = "HESTON_VanillaCalibration";
+const char* const kPerOptionName = "GARCH_VanillaPDECalibration";
+const char* const kPerExpiryName = "GARCH_VanillaPDECalibrationM";
+const char* const kHestonPerOptionName = "HESTON_VanillaPDECalibration";
+const char* const kHestonPerExpiryName = "HESTON_VanillaPDECalibrationM";
+const char* const kSelectedName = "SVPDECalibration";
 #endif
 
 using PricerFn = platform::Bstr(SARNEX_CALL*)(
@@ -43,6 +61,24 @@ using SolverFn = double(SARNEX_CALL*)(double, double, double, double, double, do
                                       double, double, double, int, int, int, int, int, int, int,
                                       int, double, double, int, int);
 using ImpliedVolFn = double(SARNEX_CALL*)(double, double, double, double, double, double, int);
+using VanillaHestonFn = double(SARNEX_CALL*)(double, double, double, double, double, double,
+                                             double, double, double, double, int);
+using GridFn = platform::Bstr(SARNEX_CALL*)(double*, double*, double, double, double, double,
+                                            double, double, double, double, double, int, int,
+                                            bool);
+using HestonChainFn = double(SARNEX_CALL*)(double, double, double, double, double);
+using ChainFn = double(SARNEX_CALL*)(double, double, double, double, double, int, int, int, int,
+                                     int, double, double, int);
+using ChainWithOneFn = double(SARNEX_CALL*)(double, double, double, double, double, int, int, int,
+                                            int, int, double, double, int, int);
+using ChainWithTwoFn = double(SARNEX_CALL*)(double, double, double, double, double, int, int, int,
+                                            int, int, double, double, int, int, int);
+
+// Heston set A of the test data (S 100, r 0.03, d 0.01, v0 = vL = 0.04, mean reversion 1.5,
+// volvol 0.3, rho -0.9), T = 1: strike, implied volatility and call price of three options.
+constexpr double kChain[3][3] = {{90, 0.213080860399783, 15.060599471570242},
+                                 {100, 0.19204862670956974, 8.5194857581278072},
+                                 {110, 0.17051897121757401, 3.7867891129233868}};
 
 // Black-Scholes call, S = K = 100, T = 1, r = 0.03, d = 0, sigma = 0.2 (d1 = 0.25, d2 = 0.05), and
 // the put of the same strike by parity: C - S + K exp(-rT).
@@ -97,6 +133,32 @@ int bytesLeftOnStack(void* fn, const StackArguments& args, double* result)
     left = static_cast<int>(count);
     *result = r;
     return left;
+}
+
+// The same for a function that returns a pointer (in eax).
+int bytesLeftOnStackPointer(void* fn, const StackArguments& args, void** result)
+{
+    const void* src = args.bytes.data();
+    unsigned count = static_cast<unsigned>(args.bytes.size());
+    void* r = nullptr;
+    asm volatile(
+        "movl %%esp, %%ebx\n\t"
+        "subl %%ecx, %%esp\n\t"
+        "andl $-16, %%esp\n\t"
+        "movl %%esp, %%edi\n\t"
+        "cld\n\t"
+        "rep movsb\n\t"
+        "call *%%edx\n\t"
+        "movl %%edi, %%ecx\n\t"
+        "subl %%esp, %%ecx\n\t"
+        "movl %%ebx, %%esp\n\t"
+        "movl %%eax, %[r]\n\t"
+        : "+S"(src), "+c"(count), "+d"(fn), [r] "=m"(r)
+        :
+        : "eax", "ebx", "edi", "memory", "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5",
+          "xmm6", "xmm7");
+    *result = r;
+    return static_cast<int>(count);
 }
 #endif
 
@@ -153,8 +215,14 @@ TEST_F(WindowsModule, ExportsOnlyTheTableSpellings)
     // The compiler's own spelling of the symbol is not exported, and no C++ code is.
     EXPECT_EQ(function<void*>("ImpliedVol@52"), nullptr);
     EXPECT_EQ(function<void*>("_ZN8platform15moduleDirectoryEv"), nullptr);
+    for (const char* name : {kVanillaHestonName, kGridName, kHestonChainName, kPerOptionName,
+                             kPerExpiryName, kHestonPerOptionName, kHestonPerExpiryName,
+                             kSelectedName}) {
+        EXPECT_NE(function<void*>(name), nullptr) << name;
+    }
 #if defined(__i386__)
     EXPECT_EQ(function<void*>("ImpliedVol"), nullptr);
+    EXPECT_EQ(function<void*>("SVPDECalibration"), nullptr);
 #endif
 }
 
@@ -185,8 +253,129 @@ TEST_F(WindowsModule, TheCalleeRemovesTheArguments)
     ASSERT_EQ(solve.bytes.size(), 136u);
     EXPECT_EQ(bytesLeftOnStack(function<void*>(kSolverName), solve, &result), 0);
     EXPECT_EQ(result, kError);
+
+    StackArguments heston;
+    heston << 100.0 << 100.0 << 0.03 << 0.01 << 0.04 << 0.04 << 1.5 << 0.3 << -0.9 << 1.0 << 0;
+    ASSERT_EQ(heston.bytes.size(), 84u);
+    EXPECT_EQ(bytesLeftOnStack(function<void*>(kVanillaHestonName), heston, &result), 0);
+    EXPECT_NEAR(result, kChain[1][2], 1e-9);
+
+    // Null arrays: the cheapest way through the grid's arguments (bool is pushed as 4 bytes).
+    StackArguments grid;
+    grid << static_cast<double*>(nullptr) << static_cast<double*>(nullptr) << 100.0 << 0.03
+         << 0.01 << 0.04 << 0.04 << 1.5 << 0.3 << -0.9 << 1.0 << 0 << 3 << 1;
+    ASSERT_EQ(grid.bytes.size(), 92u);
+    void* message = nullptr;
+    EXPECT_EQ(bytesLeftOnStackPointer(function<void*>(kGridName), grid, &message), 0);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(platform::narrowFromBstr(static_cast<platform::Bstr>(message)),
+              "VanillaHestonGrid: the spot and value arrays must not be null");
+    platform::freeBstr(static_cast<platform::Bstr>(message));
+
+    // No chain beside this module yet: the chain functions answer 10000 at once.
+    StackArguments five;
+    five << 0.04 << 0.04 << 1.5 << 0.3 << -0.9;
+    ASSERT_EQ(five.bytes.size(), 40u);
+    EXPECT_EQ(bytesLeftOnStack(function<void*>(kHestonChainName), five, &result), 0);
+    EXPECT_EQ(result, 10000.0);
+    StackArguments common = five;
+    common << 60 << 30 << 30 << 2 << 2 << 0.0 << 1.0 << 0;
+    StackArguments withOne = common;
+    withOne << 0;
+    StackArguments withTwo = withOne;
+    withTwo << 0;
+    const struct {
+        const char* name;
+        const StackArguments* args;
+        std::size_t bytes;
+    } chainCalls[] = {{kHestonPerOptionName, &common, 80},  {kHestonPerExpiryName, &common, 80},
+                      {kPerOptionName, &withOne, 84},       {kPerExpiryName, &withTwo, 88},
+                      {kSelectedName, &withTwo, 88}};
+    for (const auto& c : chainCalls) {
+        ASSERT_EQ(c.args->bytes.size(), c.bytes) << c.name;
+        EXPECT_EQ(bytesLeftOnStack(function<void*>(c.name), *c.args, &result), 0) << c.name;
+        EXPECT_EQ(result, 10000.0) << c.name;
+    }
 }
 #endif
+
+TEST_F(WindowsModule, HestonFunctionsPriceTheReferenceChainByThePricerAndByHestonDll)
+{
+    const auto vanillaHeston = function<VanillaHestonFn>(kVanillaHestonName);
+    const auto grid = function<GridFn>(kGridName);
+    const auto hestonChain = function<HestonChainFn>(kHestonChainName);
+    ASSERT_NE(vanillaHeston, nullptr);
+    ASSERT_NE(grid, nullptr);
+    ASSERT_NE(hestonChain, nullptr);
+    EXPECT_NEAR(vanillaHeston(100, 90, 0.03, 0.01, 0.04, 0.04, 1.5, 0.3, -0.9, 1, 0), kChain[0][2],
+                1e-9);
+
+    double spots[4] = {0.0, 90.0, 100.0, 110.0};
+    double inside[4] = {0, 0, 0, 0};
+    double outside[4] = {0, 0, 0, 0};
+    for (const bool useInternal : {true, false}) {
+        platform::Bstr message = grid(spots, useInternal ? inside : outside, 100, 0.03, 0.01, 0.04,
+                                      0.04, 1.5, 0.3, -0.9, 1, 0, 3, useInternal);
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(platform::narrowFromBstr(message), "") << "internal " << useInternal;
+        platform::freeBstr(message);
+    }
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_NEAR(outside[i], inside[i], 1e-9) << spots[i];
+    }
+    EXPECT_NEAR(inside[2], kChain[1][2], 1e-9);
+
+    // The chain beside the module; "Results.txt" in the current directory.
+    {
+        std::ofstream chain(dir_ / "OptionsData.txt");
+        chain.precision(17);
+        chain << "3\n";
+        for (const auto& o : kChain) {
+            chain << o[1] << " 100 " << o[0] << " 1 0.03 0.01 " << (o[0] < 100 ? 1 : 0) << " 0\n";
+        }
+    }
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir_);
+    const double error = hestonChain(0.04, 0.04, 1.5, 0.3, -0.9);
+    fs::current_path(previous);
+    EXPECT_LT(error, 1e-6);
+    EXPECT_EQ(readFile(dir_ / "Results.txt").rfind("Objective function:\t", 0), 0u);
+}
+
+TEST_F(WindowsModule, ChainCalibrationsReadTheChainBesideTheModule)
+{
+    const auto perOption = function<ChainWithOneFn>(kPerOptionName);
+    const auto perExpiry = function<ChainWithTwoFn>(kPerExpiryName);
+    const auto hestonPerOption = function<ChainFn>(kHestonPerOptionName);
+    const auto hestonPerExpiry = function<ChainFn>(kHestonPerExpiryName);
+    const auto selected = function<ChainWithTwoFn>(kSelectedName);
+    ASSERT_TRUE(perOption && perExpiry && hestonPerOption && hestonPerExpiry && selected);
+
+    // No chain yet: 10000, with its record beside the module.
+    EXPECT_EQ(perOption(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0), 10000.0);
+    EXPECT_NE(readFile(dir_ / "SV_PDESolverLog.txt").find("could not be opened"),
+              std::string::npos);
+    {
+        std::ofstream chain(dir_ / "OptionsData.txt");
+        chain.precision(17);
+        chain << "3\n";
+        for (const auto& o : kChain) {
+            chain << o[1] << " 100 " << o[0] << " 1 0.03 0.01 " << (o[0] < 100 ? 1 : 0) << " 0\n";
+        }
+    }
+    // main's speed-mode grid: within 2 bp of the reference volatilities.
+    const double a = perOption(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0);
+    const double b = perExpiry(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0, 0);
+    EXPECT_GT(a, 0.0);
+    EXPECT_LT(a, 2e-4);
+    EXPECT_GT(b, 0.0);
+    EXPECT_LT(b, 2e-4);
+    EXPECT_EQ(hestonPerOption(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0), a);
+    EXPECT_EQ(hestonPerExpiry(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0), b);
+    EXPECT_EQ(selected(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 3, 0), a);
+    EXPECT_EQ(selected(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0, 0), b);
+    EXPECT_EQ(perExpiry(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 0, 2, 2, 0.0, 1.0, 0, 0, 0), kError);
+}
 
 TEST_F(WindowsModule, SolverPricesAHestonCallWithin10bpOfTheSemiAnalyticPrice)
 {
