@@ -19,6 +19,8 @@ struct ChainGridSize {
 
 // The sizes of one solve from the base sizes (all positive): raised to the floors of the band
 // that price / S falls into when raise is set, and NT = max(NT, NT x T truncated). Spot and
-// variance sizes enter the cost linearly (both over the base NS), time steps as 1 + 0.015 NT.
+// variance sizes enter the cost linearly (both over the base NS), time steps as 1 + 0.015 NT; a
+// solve outside every band costs 1 before its time steps are weighed (the objective's buckets,
+// calibration/expiry_buckets.h, carry Nv / NS there, which changes only how the work is dealt).
 ChainGridSize chainGridSize(PriceBands bands, bool raise, double price, double S, double T,
                             int baseNS, int baseNv, int baseNT);
