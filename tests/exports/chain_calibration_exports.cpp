@@ -244,7 +244,9 @@ TEST_F(ChainCalibration, AFailureInsideTheParallelLoopsIsLoggedAfterThem)
 }
 
 // Two host threads calibrating at once (each opening its own parallel loops) get exactly what
-// they get one after the other.
+// they get one after the other. Not in the 32-bit Windows build: the emulated wine that runs it
+// does not survive host threads.
+#if !(defined(_WIN32) && defined(__i386__))
 TEST_F(ChainCalibration, TwoHostThreadsGetTheResultsOfOneAfterTheOther)
 {
     write(hestonChain());
@@ -264,6 +266,7 @@ TEST_F(ChainCalibration, TwoHostThreadsGetTheResultsOfOneAfterTheOther)
     EXPECT_EQ(concurrent[0], perOption);
     EXPECT_EQ(concurrent[1], perExpiry);
 }
+#endif
 
 // The grid floors of cheap options (price p against spot S = 100) and the time steps of long
 // expiries, at base sizes 60/30/30.
