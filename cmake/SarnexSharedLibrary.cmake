@@ -71,7 +71,7 @@ if(SARNEX_BUILD_TESTS AND TARGET GTest::gtest)
            COMMAND test_exports_c_caller $<TARGET_FILE:sarnex_shared>
                    $<TARGET_FILE:heston_stand_in>)
   set_tests_properties(ExportsFromC.LoadedAndCalledByAProgramWrittenInC PROPERTIES
-    TIMEOUT 120 LABELS exports ENVIRONMENT OPENBLAS_NUM_THREADS=1
+    TIMEOUT 120 LABELS exports
     PASS_REGULAR_EXPRESSION "all exports answered")
 endif()
 

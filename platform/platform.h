@@ -71,4 +71,11 @@ LibraryHandle loadLibrary(const std::string& name);
 void* findSymbol(LibraryHandle library, const char* name);
 void freeLibrary(LibraryHandle library);
 
+// Keeps the BLAS library that holds blasRoutine (the address of one of its routines) at one thread
+// per call, when it is one that starts threads of its own (OpenBLAS, found by its
+// openblas_set_num_threads). The solves that call BLAS run in parallel loops of their own, where
+// BLAS threads would only oversubscribe the cores. Process-wide; a BLAS without threads (the
+// reference BLAS of the Windows builds) is left as it is.
+void keepBlasSingleThreaded(const void* blasRoutine);
+
 }  // namespace platform

@@ -1,12 +1,28 @@
 #include "schemes/sparse_lu.h"
 
 #include "numerics/numerical_error.h"
+#include "platform/platform.h"
 
 #include <cmath>
 #include <new>
 #include <string>
 
+// A routine of the BLAS that UMFPACK calls: it tells the platform which library to keep
+// single-threaded. Only its address is taken.
+extern "C" void dgemm_();
+
 namespace {
+
+// The factorisations and solves run inside the parallel pricing loops, one system per thread; a
+// threaded BLAS under them (OpenBLAS starts one thread per core for every call unless told
+// otherwise) only multiplies the CPU time. Set once, before the first factorisation of the process,
+// whatever the host's environment says.
+void keepBlasSingleThreadedOnce()
+{
+    static const bool kept =
+        (platform::keepBlasSingleThreaded(reinterpret_cast<const void*>(&dgemm_)), true);
+    (void)kept;
+}
 
 std::string withStatus(const char* text, int status)
 {
@@ -19,6 +35,7 @@ SparseLuSolver::SparseLuSolver(int order) : order_(order)
 {
     if (order < 1)
         throw NumericalError("Sparse LU: the system has no unknowns");
+    keepBlasSingleThreadedOnce();
     matrix_.resize(order, order);
     // The step matrices are well conditioned: one substitution per solve, no iterative
     // refinement, which would triple the cost of every step.

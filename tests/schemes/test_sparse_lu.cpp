@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
+
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -137,6 +141,24 @@ TEST(SparseLu, RejectsBadInput)
     Eigen::VectorXd infB = b;
     infB[1] = std::numeric_limits<double>::infinity();
     EXPECT_THROW(lu.solve(infB, x), NumericalError);
+}
+
+// The test programs run without any BLAS variable in their environment: the solver itself must
+// keep a threaded BLAS (OpenBLAS starts one thread per processor) at one thread per call.
+TEST(SparseLu, KeepsAThreadedBlasAtOneThread)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "the Windows builds link a BLAS without threads";
+#else
+    using GetThreadCount = int (*)();
+    const auto threads =
+        reinterpret_cast<GetThreadCount>(dlsym(RTLD_DEFAULT, "openblas_get_num_threads"));
+    if (!threads) GTEST_SKIP() << "the BLAS starts no threads of its own";
+    const int before = threads();
+    SparseLuSolver solver(4);
+    solver.factorize(stepMatrix(2, 1.0, 0.1));
+    EXPECT_EQ(threads(), 1) << "before the first solver: " << before;
+#endif
 }
 
 }  // namespace
