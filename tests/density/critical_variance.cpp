@@ -191,7 +191,7 @@ TEST(SplineQuantile, FarTailQuantilesOfATruncatedNormal) {
         Array<double> x(n), f(n);
         for (int i = 0; i < n; ++i) {
             x[i] = -a + 2.0 * a * i / (n - 1);
-            f[i] = std::exp(-0.5 * x[i] * x[i]) / std::sqrt(2.0 * M_PI);
+            f[i] = std::exp(-0.5 * x[i] * x[i]) / std::sqrt(2.0 * 3.14159265358979323846);
         }
         SplineQuantile cdf(x, f);
         for (double level : {0.5, 0.9, 0.99, 0.9999975, 0.9999999, 0.99999999}) {

@@ -32,6 +32,8 @@ const Case cases[] = {
 
 // Standard normal pairs by Box-Muller on a generator whose sequence the standard fixes, so that the
 // simulation is the same on every platform.
+constexpr double kTwoPi = 6.28318530717958647692;
+
 class NormalSource {
 public:
     explicit NormalSource(std::uint64_t seed) : engine(seed) {}
@@ -43,9 +45,9 @@ public:
         const double u1 = (static_cast<double>(engine() >> 11) + 0.5) * 0x1.0p-53;
         const double u2 = static_cast<double>(engine() >> 11) * 0x1.0p-53;
         const double r = std::sqrt(-2.0 * std::log(u1));
-        spare = r * std::sin(2.0 * M_PI * u2);
+        spare = r * std::sin(kTwoPi * u2);
         hasSpare = true;
-        return r * std::cos(2.0 * M_PI * u2);
+        return r * std::cos(kTwoPi * u2);
     }
 
 private:
