@@ -35,9 +35,10 @@ inline std::string chainText(double spot, const std::vector<Row>& rows)
     return out.str();
 }
 
+// Text mode: the logs are written as text, with the platform's line ends.
 inline std::string readText(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
