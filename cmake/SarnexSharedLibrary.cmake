@@ -83,7 +83,7 @@ if(SARNEX_BUILD_TESTS AND TARGET heston_stand_in)
              COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/exports/support/ctypes_caller.py
                      $<TARGET_FILE:sarnex_shared> $<TARGET_FILE:heston_stand_in>)
     set_tests_properties(ExportsFromPython.CalledThroughCtypes PROPERTIES
-      TIMEOUT 120 LABELS exports ENVIRONMENT OPENBLAS_NUM_THREADS=1
+      TIMEOUT 120 LABELS exports
       PASS_REGULAR_EXPRESSION "all exports answered")
   else()
     message(STATUS "python3 not found: the ctypes check of the exported functions is skipped")
