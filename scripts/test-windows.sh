@@ -36,7 +36,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 600 wine wineboot -i </dev/null >/dev/null 2>&1 || true
   timeout 120 wineserver -w || true
 fi
-wineserver -p </dev/null >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1 || true   # already running for this prefix: use it
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 timeout 300 wine wineboot </dev/null >/dev/null 2>&1 || true
 echo "[time] $((SECONDS - t0))s wine prefix and server"
