@@ -319,16 +319,21 @@ std::vector<double> modelIVPerExpiryLoop(const std::vector<ExpiryBucket>& bucket
                 int Nv = b.Nv;
                 int priceMode = setup.priceMode;
                 Array<double> results(kNaN, b.strikes.size());
-                const double safeValue = RobustSvPdeSolveStrikes(
-                    b.S, b.strikes, results, b.T, b.r, b.d, p[0], p[1], p[2], p[3], p[4], &NS,
-                    &Nv, b.NT, b.callPut, b.exerciseType, &priceMode, s.schemeNumber, 1,
-                    setup.spotGridStretch, vmaxParam, 0, s.strikeVectorFlag != 0, true,
-                    setup.pdeModelType, setup.varianceExponent, meanArg);
-                // A give-up or an unrecovered failure of the solve returns no price: its IVs
-                // are no answer. Nor is an IV of zero, the mark of a strike it could not price.
-                const bool solved = safeValue > 0.0 && results.size() == b.strikes.size();
+                RobustSolveStatus status;
+                RobustSvPdeSolveStrikes(b.S, b.strikes, results, b.T, b.r, b.d, p[0], p[1], p[2],
+                                        p[3], p[4], &NS, &Nv, b.NT, b.callPut, b.exerciseType,
+                                        &priceMode, s.schemeNumber, 1, setup.spotGridStretch,
+                                        vmaxParam, 0, s.strikeVectorFlag != 0, true,
+                                        setup.pdeModelType, setup.varianceExponent, meanArg,
+                                        &status);
+                // A strike the solve could not price has no IV to fit: NaN, never the 0.0 or
+                // stale value its entry may hold.
+                const bool complete = results.size() == b.strikes.size();
                 for (std::size_t u = 0; u < b.strikes.size(); ++u) {
-                    const double iv = solved ? results[u] : kNaN;
+                    const bool flagged =
+                        !complete || (u < status.strikeFailed.size() ? status.strikeFailed[u]
+                                                                     : status.failed);
+                    const double iv = flagged ? kNaN : results[u];
                     ivs[offset[index] + u] = std::isfinite(iv) && iv > 0.0 ? iv : kNaN;
                 }
             }

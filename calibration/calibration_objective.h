@@ -72,7 +72,8 @@ double bucketVmaxParam(const ExpiryBucket& bucket, const CriticalVariances& cv, 
                        double vmaxQuantileLevel, double* meanArg);
 
 // Prices the buckets of each list (second loop) and returns one IV per strike of every bucket,
-// bucket after bucket in the order of buckets, NaN for strikes the solve could not price. A
+// bucket after bucket in the order of buckets, NaN for every strike that the solve flags as
+// failed or whose IV is not a positive number. A
 // failure in any iteration is thrown after the loop (the lowest list's first).
 std::vector<double> modelIVPerExpiryLoop(const std::vector<ExpiryBucket>& buckets,
                                          const std::vector<std::vector<std::size_t>>& lists,

@@ -200,6 +200,14 @@ TEST(CalibrationObjective, EveryFailureFillsHxWithNaNAndLeavesItsRecord)
         for (double iv : hx) EXPECT_TRUE(std::isnan(iv)) << c.record;
         EXPECT_EQ(files.solverLog(), c.record);
     }
+    // A base grid of no spot intervals: the costs are no numbers (the dealing still ends) and
+    // every strike's solve is refused, which the solve records; a refused strike is NaN.
+    fixtures::Files files;
+    files.writeChain(fixtures::chainText(100.0, {{0.2, 95, 365, 0, 0}, {0.2, 105, 365, 0, 0}}));
+    CalibrationSettings settings = speedSettings();
+    settings.NS = 0;
+    for (double iv : evaluate({0.04, 0.05, 2.0, 1.0, -0.5}, 2, settings)) EXPECT_TRUE(std::isnan(iv));
+    EXPECT_NE(files.solverLog(), "");
 }
 
 }  // namespace
