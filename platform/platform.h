@@ -32,6 +32,12 @@ std::string pathBesideModule(const std::string& name);
 // opened; nothing is reported then.
 bool appendText(const std::string& path, const std::string& text);
 
+// Waits for a key before the program goes on, as the console's "pause" does. On Windows it is the
+// shell's own command (its prompt included). Elsewhere it prompts and waits for one key only when
+// standard input is a terminal; with input from a pipe or a file, or none, it returns at once and
+// prints nothing, so that runs with piped answers never hang.
+void pauseForKey();
+
 // Number of logical processors.
 int processorCount();
 
