@@ -91,6 +91,16 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/console/main.cpp)
   sarnex_link_available(sarnex_program ${SARNEX_FOLDERS})
   target_link_libraries(sarnex_program PRIVATE sarnex::deps)
   sarnex_add_exports(sarnex_program ${SARNEX_EXPORTS})
+  # The console tests run copies of the native program with piped answers (the Windows programs
+  # are run under wine by scripts/wine-calibration.sh instead).
+  if(NOT WIN32)
+    foreach(_test test_console_chain_refusals test_console_end_to_end)
+      if(TARGET ${_test})
+        target_compile_definitions(${_test} PRIVATE SARNEX_PROGRAM="$<TARGET_FILE:sarnex_program>")
+        add_dependencies(${_test} sarnex_program)
+      endif()
+    endforeach()
+  endif()
 endif()
 
 # sarnex.dll: a Windows module with the exported functions, built from the same libraries and the
