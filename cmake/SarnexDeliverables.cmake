@@ -91,6 +91,18 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/console/main.cpp)
   sarnex_link_available(sarnex_program ${SARNEX_FOLDERS})
   target_link_libraries(sarnex_program PRIVATE sarnex::deps)
   sarnex_add_exports(sarnex_program ${SARNEX_EXPORTS})
+  if(WIN32)
+    # A release program without debug sections (the static runtime libraries bring theirs).
+    target_link_options(sarnex_program PRIVATE $<$<CONFIG:Release>:-s>)
+    if(SARNEX_BUILD_TESTS)
+      set(_system_dlls kernel32.dll msvcrt.dll oleaut32.dll user32.dll advapi32.dll)
+      add_test(NAME sarnex_program_release_module
+               COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DMODULE=$<TARGET_FILE:sarnex_program>
+                       "-DALLOWED=${_system_dlls}" -P ${CMAKE_SOURCE_DIR}/cmake/CheckModule.cmake)
+      set_tests_properties(sarnex_program_release_module PROPERTIES
+        PASS_REGULAR_EXPRESSION "module ok" FAIL_REGULAR_EXPRESSION "mismatch" LABELS exports)
+    endif()
+  endif()
   # The console tests run copies of the native program with piped answers (the Windows programs
   # are run under wine by scripts/wine-calibration.sh instead).
   if(NOT WIN32)

@@ -8,6 +8,8 @@
 #                         numerics|platform|exports|model|density)
 #   SARNEX_SUITE_TIMEOUT  seconds after which a whole suite is stopped (default 1500)
 #   SARNEX_SKIP_BUILD=1   run what is built, without building first
+#   NATIVE_BUILD_DIR      the native build whose program the Windows programs' calibration is
+#                         compared with (default build; scripts/wine-calibration.sh)
 #
 # Where wine's 32-bit side runs under qemu (no 32-bit support in the kernel; see
 # scripts/install-cross-deps.sh), it crashes as soon as a test reports a failure or a skip, and
@@ -67,4 +69,20 @@ for b in "${bits[@]}"; do
       ${CTEST_ARGS:-} || status=1
   echo "[time] $((SECONDS - t0))s tests win$b under wine"
 done
+
+# Both programs calibrate a short Heston chain under wine like the native program does.
+native=${NATIVE_BUILD_DIR:-build}/console/sarnex
+programs=()
+for b in "${bits[@]}"; do
+  case $b in
+    64) p=${WIN64_BUILD_DIR:-build-win64}/console/sarnex64.exe ;;
+    32) p=${WIN32_BUILD_DIR:-build-win32}/console/sarnex32.exe ;;
+  esac
+  [ -f "$p" ] && programs+=("$p")
+done
+if [ -x "$native" ] && [ ${#programs[@]} -gt 0 ]; then
+  bash scripts/wine-calibration.sh "$native" "${programs[@]}" || status=1
+else
+  echo "no native program at $native: the calibration under wine is not compared"
+fi
 exit $status

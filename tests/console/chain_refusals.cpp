@@ -5,6 +5,8 @@
 
 #include "support/console_run.h"
 
+#if defined(SARNEX_PROGRAM)
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -252,3 +254,5 @@ TEST(ChainFile, SpotThatIsNoNumberStopsThroughTheHandlerWithTheUnsetParameters)
 }
 
 }  // namespace
+
+#endif  // SARNEX_PROGRAM

@@ -2,7 +2,8 @@
 
 // Runs the console program the way a user does: a copy of it in a fresh directory of its own,
 // "OptionsData.txt" beside it, the answers piped to its standard input, its standard output kept
-// for a byte-for-byte comparison.
+// for a byte-for-byte comparison. Only the native build knows its program (SARNEX_PROGRAM); the
+// Windows programs are run under wine by a script.
 
 #include <gtest/gtest.h>
 
