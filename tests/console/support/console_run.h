@@ -139,3 +139,79 @@ inline std::string dialogueTranscript()
 }
 
 }  // namespace console_test
+
+namespace console_test {
+
+// Compares text with a template in which every "{}" stands for one number (the fields that differ
+// from run to run or that a test judges by tolerance). The rest must match byte for byte. Returns
+// the numbers in order; on a mismatch, mismatch tells where.
+inline std::vector<double> matchTemplate(const std::string& templ, const std::string& text,
+                                         std::string& mismatch)
+{
+    std::vector<double> numbers;
+    std::size_t t = 0;
+    std::size_t a = 0;
+    while (t < templ.size()) {
+        if (templ.compare(t, 2, "{}") == 0) {
+            const char* begin = text.c_str() + a;
+            char* end = nullptr;
+            const double value = std::strtod(begin, &end);
+            if (end == begin) {
+                mismatch = "no number at: " + text.substr(a, 60);
+                return numbers;
+            }
+            numbers.push_back(value);
+            a += static_cast<std::size_t>(end - begin);
+            t += 2;
+            continue;
+        }
+        if (a >= text.size() || templ[t] != text[a]) {
+            mismatch = "expected: " + templ.substr(t, 60) + "\n  actual: " + text.substr(a, 60);
+            return numbers;
+        }
+        ++t;
+        ++a;
+    }
+    if (a != text.size()) {
+        mismatch = "unexpected text at the end: " + text.substr(a, 60);
+    }
+    return numbers;
+}
+
+// Rows of heston_analytic.csv: set, S, K, T, r, d, v0, vL, kappa, volvol, rho, call, put, IV.
+struct HestonReferenceRow {
+    std::string set;
+    double K, T, r, d, iv;
+    double v0, vL, kappa, volvol, rho;
+};
+
+inline std::vector<HestonReferenceRow> hestonReference(const std::string& set)
+{
+    std::ifstream in(std::string(SARNEX_TEST_DATA_DIR) + "/heston_analytic.csv");
+    std::string line;
+    std::getline(in, line);
+    std::vector<HestonReferenceRow> rows;
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::stringstream s(line);
+        std::string field;
+        while (std::getline(s, field, ',')) f.push_back(field);
+        if (f.size() < 14 || f[0] != set) continue;
+        HestonReferenceRow r;
+        r.set = f[0];
+        r.K = std::stod(f[2]);
+        r.T = std::stod(f[3]);
+        r.r = std::stod(f[4]);
+        r.d = std::stod(f[5]);
+        r.v0 = std::stod(f[6]);
+        r.vL = std::stod(f[7]);
+        r.kappa = std::stod(f[8]);
+        r.volvol = std::stod(f[9]);
+        r.rho = std::stod(f[10]);
+        r.iv = std::stod(f[13]);
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+}  // namespace console_test
