@@ -27,7 +27,7 @@ constexpr int kParameterCount = 5;
 constexpr int kORVX1 = 4;
 
 const char* const kObjectiveFailed =
-    "The model IVs could not be computed (see SV_PDESolverLog.txt). Calibration is stopping.";
+    "The model IVs could not be computed for these parameters. Calibration is stopping.";
 const char* const kParametersNotFinite =
     "The calibrated parameters are not finite numbers. Calibration is stopping.";
 const char* const kUnknownError = "Unknown error...";

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -116,6 +118,82 @@ TEST(ConsoleCalibration, HestonChainGivesBackItsParameters)
         matchTemplate("SPX\tsetB\tHeston\t{}\t{}\t{}\t{}\t{}\t{}\t{}\n", history, mismatch);
     ASSERT_EQ(mismatch, "") << history;
     for (int i = 0; i < 6; ++i) EXPECT_EQ(recorded[i], written[i < 1 ? 5 : i - 1]) << i;
+}
+
+
+// The bundled example chain holds GARCH diffusion IVs computed on fine grids at v0 0.04, vBar 0.05,
+// kappa 2, xi 1.5, rho -0.6 (examples/README.md). Speed mode prices on much coarser grids; what
+// separates the fit from those parameters is that discretisation error, a small fraction of a basis
+// point in the IVs.
+TEST(ConsoleCalibration, GarchSpeedModeOnTheBundledChainGivesBackItsParameters)
+{
+    std::ifstream bundled(std::string(SARNEX_TEST_DATA_DIR) + "/../../examples/OptionsData.txt");
+    std::stringstream chain;
+    chain << bundled.rdbuf();
+    ASSERT_FALSE(chain.str().empty());
+    ProgramDirectory program;
+    program.write("OptionsData.txt", chain.str());
+    const RunResult run = program.run("1\n0\n");
+    ASSERT_EQ(run.status, 0);
+    const std::string transcript =
+        dialogueTranscript() + caution(4) + "\nCalibrating . . .\n" + "\n" +
+        "Calibrated GARCH model parameters for EXAMPLE on generated data\n" +
+        "v0 = \t {}\nvBar = \t {}\nkappa =\t {}\nxi = \t {}\nrho = \t {}\n" +
+        "\nInitial IV RMSE: {},  final IV RMSE: {} ({} basis points)\n" +
+        "Calibration time: {} secs.\n\n" + kPleaseWait + "\n\n" + kCalibrated;
+    std::string mismatch;
+    const std::vector<double> shown = matchTemplate(transcript, run.out, mismatch);
+    ASSERT_EQ(mismatch, "") << run.out;
+    const double truth[5] = {0.04, 0.05, 2.0, 1.5, -0.6};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_NEAR(shown[i], truth[i], 0.01 * std::fabs(truth[i])) << "parameter " << i;
+    }
+    EXPECT_LT(shown[6], 0.5e-4);
+
+    const std::string report = program.read("ModelIVs.txt");
+    const auto rmseAt = report.find("IV RMSE: ");
+    ASSERT_NE(rmseAt, std::string::npos) << report;
+    EXPECT_LT(std::stod(report.substr(rmseAt + 9)), 0.5e-4) << "on the high-precision grids";
+}
+
+// A chain whose shortest expiry wants a variance below the box (IV 5% at 30 days against 20% a
+// year out): the bounded runs stop at the lower bound of v0, and the unconstrained second run of
+// accuracy mode steps below the objective's range. The program reports the stop and goes on once
+// from the high-precision stage: no console report, but both files, each written once.
+TEST(ConsoleCalibration, RangeStopInTheSecondRunStillWritesBothFilesOnce)
+{
+    std::vector<ChainRow> rows;
+    for (double K : {99.0, 99.5, 100.0, 100.5, 101.0}) {
+        rows.push_back({0.05 - 0.001 * (K - 100.0), K, 30.0, 0.02, 0.01});
+    }
+    for (double K = 80.0; K <= 120.0; K += 5.0) {
+        rows.push_back({0.2 - 0.001 * (K - 100.0), K, 365.0, 0.02, 0.01});
+        rows.push_back({0.21 - 0.001 * (K - 100.0), K, 730.0, 0.02, 0.01});
+    }
+    ProgramDirectory program;
+    program.write("OptionsData.txt", chainText("100", rows, true, "RESUME", "test"));
+    const RunResult run = program.run("1\n1\n");
+    ASSERT_EQ(run.status, 0);
+    const std::string transcript =
+        dialogueTranscript() + "\nCalibrating . . .\n" + "\n" +
+        "*** CAUTION *** : One of the parameter box constraints has been hit. The model may be stressed.\n\n" +
+        "\nv0 is out of range. Stopping optimization.\n\n" +
+        "Model parameters before stoppping\nv0 = \t{}\nvBar = \t{}\nkappa =\t{}\nxi = \t{}\nrho = \t{}\n" +
+        "\n\n" + kCalibrated;
+    std::string mismatch;
+    const std::vector<double> stopped = matchTemplate(transcript, run.out, mismatch);
+    ASSERT_EQ(mismatch, "") << run.out;
+    EXPECT_EQ(stopped[0], 0.002) << "the last accepted iterate of the runs, on the bound";
+
+    const std::string report = program.read("ModelIVs.txt");
+    EXPECT_EQ(report.rfind("Calibrated GARCH model parameters for RESUME on test\nv0 = \t 0.002\n", 0), 0u)
+        << report;
+    EXPECT_NE(report.find("\nIV RMSE: "), std::string::npos);
+    // title, five parameters, blank, RMSE, time, blank, column heads, 23 rows
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1 + 5 + 1 + 1 + 1 + 1 + 1 + 23);
+    const std::string history = program.read("CalibrationsHistory.txt");
+    EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 1) << history;
+    EXPECT_EQ(history.rfind("RESUME\ttest\tGARCH\t", 0), 0u) << history;
 }
 
 }  // namespace
