@@ -3,9 +3,9 @@
 // carries one row with a dividend yield of -25%, which only the last check refuses: its refusal
 // shows that every earlier check let the chain through.
 
-#include "support/console_run.h"
-
 #if defined(SARNEX_PROGRAM)
+
+#include "support/console_run.h"
 
 #include <gtest/gtest.h>
 

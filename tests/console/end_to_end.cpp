@@ -1,9 +1,9 @@
 // Whole calibrations through the console program, judged against independent truth: a chain made
 // from semi-analytic Heston prices must give back its parameters.
 
-#include "support/console_run.h"
-
 #if defined(SARNEX_PROGRAM)
+
+#include "support/console_run.h"
 
 #include <gtest/gtest.h>
 
