@@ -126,6 +126,13 @@ std::vector<RefusalCase> cases()
 
     return {
         {"TwentyOptions", [=] { return chainOf(accepted()); }, kLastCheck},
+        {"WindowsLineEnds",
+         [=] {
+             std::string text;
+             for (char c : chainOf(accepted())) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+             return text;
+         },
+         kLastCheck},
         {"NineteenOptions", [=] { return chainOf(nineteen); }, kTooFew},
         {"Rows1000WithFinalLineFeed", [] { return chainOf(withLastCheckTripped(rows1000()), true); },
          kLastCheck},

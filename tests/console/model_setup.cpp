@@ -33,22 +33,6 @@ TEST(ModelMenu, AnswerThatIsNoNumberReadsAsZeroForBoth)
     EXPECT_EQ(a.calibrationMode, 0);
 }
 
-TEST(Banner, EveryLineIsNinetyNineCharactersFollowedByAnEmptyLine)
-{
-    std::ostringstream out;
-    printBanner(out);
-    std::istringstream lines(out.str());
-    std::string line;
-    int count = 0;
-    while (std::getline(lines, line) && !line.empty()) {
-        EXPECT_EQ(line.size(), 99u) << line;
-        EXPECT_TRUE(line.rfind("**", 0) == 0 && line.substr(97) == "**") << line;
-        ++count;
-    }
-    EXPECT_EQ(count, 8);
-    EXPECT_EQ(out.str().substr(out.str().size() - 2), "\n\n");
-}
-
 struct SetupRow {
     int code;
     int mode;
@@ -94,22 +78,6 @@ TEST(ModelSetupGrids, GridsSelectorsAndFlagsByModelAndMode)
         EXPECT_EQ(s.secondRun, r.secondRun) << at;
         EXPECT_EQ(s.coarseRefinement, r.coarse) << at;
     }
-}
-
-TEST(ModelSetupBox, StartPointLiesInsideItsBoxForEveryModel)
-{
-    for (int code = 1; code <= 6; ++code) {
-        const ModelSetup s = setUpModel(code, 0);
-        for (int i = 0; i < 5; ++i) {
-            EXPECT_LT(s.lb[i], s.p[i]) << code << " " << i;
-            EXPECT_LT(s.p[i], s.ub[i]) << code << " " << i;
-        }
-        EXPECT_EQ(s.lb[4], -1.0);
-        EXPECT_EQ(s.ub[4], 0.0);
-    }
-    EXPECT_EQ(setUpModel(4, 0).ub[2], 60.0);
-    EXPECT_EQ(setUpModel(5, 0).ub[2], 100.0);
-    EXPECT_EQ(setUpModel(3, 0).ub[2], 20.0);
 }
 
 }  // namespace

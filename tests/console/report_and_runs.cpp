@@ -75,47 +75,11 @@ TEST(HighPrecisionClamp, BoxOfTheReportNarrowedToTheObjectivesRanges)
     EXPECT_TRUE(std::isnan(p[1]));
 }
 
-TEST(HistoryRecord, TenFieldsElevenForORVX1WithoutTheTabsOfOnText)
+TEST(HistoryRecord, ORVX1AddsTheStationaryMeanVariance)
 {
     const double p[5] = {0.04, 0.05, 2.0, 1.5, -0.6};
-    EXPECT_EQ(historyRecord("SPX", "2 Jan\t2024", "GARCH", 0.00123456789, p, 12.345, 1, 0.0),
-              "SPX\t2 Jan2024\tGARCH\t0.0012345679\t0.04\t0.05\t2\t1.5\t-0.6\t12.345\n");
     EXPECT_EQ(historyRecord("SPX", "x", "ORV-X1", 0.001, p, 1.5, 4, 0.0412345678),
               "SPX\tx\tORV-X1\t0.001\t0.04\t0.05\t2\t1.5\t-0.6\t1.5\t0.041234568\n");
-}
-
-TEST(ModelIVsReport, LayoutOfTheFile)
-{
-    const double p[5] = {0.04, 0.05, 2.0, 1.5, -0.6};
-    std::vector<OptionQuote> quotes(2);
-    quotes[0].T = 73.0;
-    quotes[0].K = 95.0;
-    quotes[0].marketIV = 0.21;
-    quotes[1].T = 365.0;
-    quotes[1].K = 105.0;
-    quotes[1].marketIV = 0.19;
-    const std::vector<double> model = {0.2100125, 0.1899875};
-    ModelIVsReport r;
-    r.title = reportTitle("Heston", "SPX", "2 Jan\t2024");
-    r.p = p;
-    r.modelCode = 3;
-    r.rmse = ivRmse(model, quotes);
-    r.calibrationSeconds = 1.25;
-    r.processorBrand = "CPU";
-    r.processorCount = 8;
-    r.quotes = &quotes;
-    r.modelIVs = &model;
-    std::ostringstream out;
-    writeModelIVsReport(out, r);
-    EXPECT_NEAR(r.rmse, 1.25e-5, 1e-15);
-    EXPECT_EQ(out.str(),
-              "Calibrated Heston model parameters for SPX on 2 Jan\t2024\n"
-              "v0 = \t 0.04\nvBar = \t 0.05\nkappa =\t 2\nxi = \t 1.5\nrho = \t -0.6\n"
-              "\nIV RMSE: 1.25e-05 (0 basis points)\n"
-              "Calibration time: 1.25 secs on CPU (number of cores: 8)\n\n"
-              "expiration\tstrike\t  model IV\tmarket IV\n"
-              "0.2\t95\t 0.2100125\t0.21\n"
-              "1\t105\t 0.1899875\t0.19\n");
 }
 
 TEST(RefinementRestart, GridRaisesForTheLevelsReached)
