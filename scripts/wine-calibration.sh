@@ -31,7 +31,7 @@ run() {  # run <dir> <program> [launcher...]
   cp "$chain" "$dir/"
   (cd "$dir" && printf '6\n0\n' | "$@" "./$(basename "$program")" > stdout.txt 2> stderr.txt) || true
   if [ ! -s "$dir/ModelIVs.txt" ]; then
-    echo "no ModelIVs.txt from $program"; tail -5 "$dir/stdout.txt" "$dir/stderr.txt"; return 1
+    echo "no ModelIVs.txt from $program"; tail -n 5 "$dir/stdout.txt" "$dir/stderr.txt"; return 1
   fi
   grep -v '^Calibration time: ' "$dir/ModelIVs.txt" | tr -d '\r' > "$dir/compare.txt"
 }
@@ -65,7 +65,14 @@ status=0
 for program in "$@"; do
   t0=$SECONDS
   name=$(basename "$program" .exe)
-  if run "$work/$name" "$program" env SARNEX_WINE_TIMEOUT="${SARNEX_WINE_TIMEOUT:-300}" \
+  threads=()
+  if [ "$name" = sarnex32 ] && grep -qsx enabled /proc/sys/fs/binfmt_misc/sarnex-i386; then
+    # wine's 32-bit side runs under qemu's user-mode emulator here (scripts/install-cross-deps.sh),
+    # whose threads crash it inside parallel loops: the emulated run prices on one thread.
+    threads=(OMP_NUM_THREADS=1)
+    echo "$name: wine's 32-bit side runs emulated; one thread"
+  fi
+  if run "$work/$name" "$program" env "${threads[@]}" SARNEX_WINE_TIMEOUT="${SARNEX_WINE_TIMEOUT:-300}" \
         bash "$root/scripts/wine-run.sh" && same_report "$work/native/compare.txt" "$work/$name/compare.txt"; then
     echo "$name: ModelIVs.txt matches the native run"
   else
