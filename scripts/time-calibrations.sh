@@ -7,5 +7,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 cmake --build "$BUILD_DIR" -j"${JOBS:-4}" --target sarnex_bench >/dev/null
-export OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1}
 "$BUILD_DIR/bench/sarnex_bench" --benchmark_filter="${1:-BM_ConsoleCalibration}"
