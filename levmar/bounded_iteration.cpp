@@ -165,6 +165,12 @@ int iterate(void (*func)(double*, double*, int, int, void*),
         }
         jacf(p, jac, m, n, adata);
         ++s.jacobians;
+        // The objective failed at a point near p (a difference quotient is not a number): the
+        // normal equations would carry it into every solve, so this is the failed objective's stop.
+        if (!allFinite(jac, m * n)) {
+            s.stop = 7;
+            break;
+        }
         formNormalEquations(jac, e, JtJ, Jte, diagonal, m, n);
         const double pSquaredNorm = squaredNorm(p, m);
 

@@ -82,6 +82,11 @@ int dlevmar_dif(void (*func)(double* p, double* hx, int m, int n, void* adata), 
                 evaluations += m;
             }
             ++s.jacobians;
+            // A difference quotient that is not a number means the objective failed near p.
+            if (!allFinite(jac, m * n)) {
+                s.stop = 7;
+                break;
+            }
             nu = 2;
             secantUpdates = 0;
             stepSinceJacobian = false;

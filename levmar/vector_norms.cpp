@@ -49,3 +49,10 @@ double dotProduct(const double* a, const double* b, int n)
     for (int i = 0; i < n; ++i) sum += a[i] * b[i];
     return sum;
 }
+
+bool allFinite(const double* v, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (!std::isfinite(v[i])) return false;
+    return true;
+}

@@ -11,3 +11,6 @@ double scaledEuclideanNorm(const double* v, int n);
 
 double squaredNorm(const double* v, int n);
 double dotProduct(const double* a, const double* b, int n);
+
+// True when each of the count entries is a finite number.
+bool allFinite(const double* v, int count);

@@ -31,6 +31,13 @@ void line(double* p, double* hx, int, int, void*)
 void allNan(double*, double* hx, int, int, void*) { hx[0] = hx[1] = nan; }
 // A number at the start point 0 only: every difference quotient is NaN.
 void nanOffStart(double* p, double* hx, int, int, void*) { hx[0] = p[0] == 0.0 ? 0.0 : nan; }
+// Finite values and difference quotients (1e160) whose products in J^T J overflow: every damped
+// system is unsolvable however large mu grows.
+void overflowingCurvature(double* p, double* hx, int, int, void*)
+{
+    hx[0] = 1e160 * (p[0] + p[1]);
+    hx[1] = 1e160 * (p[0] - p[1]);
+}
 void nanBeyondTwo(double* p, double* hx, int, int, void*) { hx[0] = p[0] > 2.0 ? nan : p[0]; }
 // Beyond 2 residuals so large that their sum of squares overflows, though each is finite.
 void hugeBeyondTwo(double* p, double* hx, int, int, void*)
@@ -61,13 +68,16 @@ const Case cases[] = {
     // sqrt(1e-17 / 1e-24) ~ 3162 is the solution of a singular system. A tiny tau keeps the
     // bounded run's damping (0.5 tau |e|^2) from shortening the step.
     {"absurd step", identity, {0}, {1e4}, 1e-20, 1e-17, 1e-20, 100, 4, LM_ERROR, LM_ERROR, 1e8},
-    // Every damped system has a NaN solution, counts as unsolved and doubles nu until one more
-    // doubling would overflow an int (30 solves from nu = 2). The unconstrained driver spends an
-    // iteration per solve, the bounded one retries within its first.
-    {"mu cannot grow", nanOffStart, {0}, {1}, 1e-3, 1e-15, 1e-20, 100, 5, 29, 1, 1.0},
+    // Every damped system has a non-finite solution, counts as unsolved and doubles nu until one
+    // more doubling would overflow an int (30 solves from nu = 2). The unconstrained driver spends
+    // an iteration per solve, the bounded one retries within its first.
+    {"mu cannot grow", overflowingCurvature, {0, 0}, {1, 1}, 1e-3, 1e-15, 1e-20, 100, 5, 29, 1, 2.0},
     {"small error", rosenbrock, {-1.2, 1}, {0, 0}, 1e-3, 0.0, 1e-20, 100, 6, iterations,
      iterations, 24.2},
     {"NaN at the start", allNan, {1, 2}, {0, 0}, 1e-3, 1e-15, 1e-20, 100, 7, LM_ERROR, LM_ERROR, nan},
+    // The objective fails in a Jacobian column: a failure, not a fit that cannot improve.
+    {"NaN in a Jacobian column", nanOffStart, {0}, {1}, 1e-3, 1e-15, 1e-20, 100, 7, LM_ERROR,
+     LM_ERROR, 1.0},
     {"NaN on the first step", nanBeyondTwo, {0}, {5}, 1e-3, 1e-15, 1e-20, 100, 7, LM_ERROR,
      LM_ERROR, 25.0},
 };
