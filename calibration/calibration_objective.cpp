@@ -327,14 +327,19 @@ std::vector<double> modelIVPerExpiryLoop(const std::vector<ExpiryBucket>& bucket
                                         setup.pdeModelType, setup.varianceExponent, meanArg,
                                         &status);
                 // A strike the solve could not price has no IV to fit: NaN, never the 0.0 or
-                // stale value its entry may hold.
+                // stale value its entry may hold. A usable price that no volatility reproduces
+                // is the model's answer at these parameters: its IV is 0.0, whose residual (the
+                // whole market IV) steers the search away instead of ending it.
                 const bool complete = results.size() == b.strikes.size();
                 for (std::size_t u = 0; u < b.strikes.size(); ++u) {
                     const bool flagged =
                         !complete || (u < status.strikeFailed.size() ? status.strikeFailed[u]
                                                                      : status.failed);
-                    const double iv = flagged ? kNaN : results[u];
-                    ivs[offset[index] + u] = std::isfinite(iv) && iv > 0.0 ? iv : kNaN;
+                    const bool withoutIV =
+                        complete && u < status.strikeWithoutIV.size() && status.strikeWithoutIV[u];
+                    const double iv = withoutIV ? 0.0 : flagged ? kNaN : results[u];
+                    ivs[offset[index] + u] =
+                        withoutIV || (std::isfinite(iv) && iv > 0.0) ? iv : kNaN;
                 }
             }
         });

@@ -67,6 +67,7 @@ struct Outcome {
     bool failed = false;            // no usable price (see RobustSolveStatus)
     std::string message;
     std::vector<bool> strikeFailed;
+    std::vector<bool> strikeWithoutIV;
 };
 
 // The stream of one attempt: nothing reaches the file before the first negative safe value
@@ -214,6 +215,7 @@ void judgeOutcome(const Request& q, int workingNT, double price, const Array<dou
         std::vector<double> sorted(*q.strikes);
         std::sort(sorted.begin(), sorted.end());
         outcome.strikeFailed.assign(sorted.size(), false);
+        outcome.strikeWithoutIV.assign(sorted.size(), false);
         for (std::size_t i = 0; i < sorted.size(); ++i) {
             std::string error = i < strikePrices.size()
                                     ? strikePriceBoundsError(q, sorted[i], strikePrices[i])
@@ -222,6 +224,7 @@ void judgeOutcome(const Request& q, int workingNT, double price, const Array<dou
             if (error.empty() && q.requestIVs != 0 &&
                 !(i < outcome.strikeIVs.size() && outcome.strikeIVs[i] > 0.0)) {
                 error = "No implied volatility reproduces the price";
+                outcome.strikeWithoutIV[i] = true;
             }
             if (!error.empty()) {
                 std::ostringstream text;
@@ -511,6 +514,7 @@ Outcome robustSolve(const Request& q)
             outcome.failed = true;
             outcome.message = "Failed to get a positive value";
             outcome.strikeFailed.assign(strikeCount, true);
+            outcome.strikeWithoutIV.assign(strikeCount, false);
         } else {
             judgeOutcome(q, workingNT, finalPrice, finalStrikePrices, outcome);
         }
@@ -527,8 +531,10 @@ void reportStatus(const Outcome& outcome, std::size_t strikeCount, RobustSolveSt
     status->message = outcome.message;
     if (outcome.unrecovered) {
         status->strikeFailed.assign(strikeCount, true);
+        status->strikeWithoutIV.assign(strikeCount, false);
     } else {
         status->strikeFailed = outcome.strikeFailed;
+        status->strikeWithoutIV = outcome.strikeWithoutIV;
     }
 }
 

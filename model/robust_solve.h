@@ -30,11 +30,15 @@
 // entry per strike, in the ascending order of strikeIVsOut): a strike whose price is out of
 // bounds, or has no implied volatility when they were asked for, or every strike when the call
 // as a whole failed; failed is set when any strike is flagged. strikeIVsOut is written as without
-// a status (a flagged strike's entry holds 0.0 or a value that is no price).
+// a status (a flagged strike's entry holds 0.0 or a value that is no price). strikeWithoutIV
+// marks, among the flagged strikes, those whose price is usable but has no implied volatility
+// (a price at or below the reach of the volatility search, say): the model's answer, not a
+// failed solve.
 struct RobustSolveStatus {
     bool failed = false;
     std::string message;
     std::vector<bool> strikeFailed;
+    std::vector<bool> strikeWithoutIV;
 };
 
 // Returns results[4] of the final solve (the price, or its implied volatility when requestIVs is

@@ -636,6 +636,8 @@ TEST_F(RobustSolve, StrikesStatusFlagsEachStrikeWithoutAUsablePrice)
                             false, 1, 1.0, 0.0, &status);
     EXPECT_TRUE(status.failed);
     EXPECT_EQ(status.strikeFailed, (std::vector<bool>{false, true, true, false}));
+    // The call at 90 has a price, just no volatility: a calibration keeps fitting through it.
+    EXPECT_EQ(status.strikeWithoutIV, (std::vector<bool>{false, false, true, false}));
     EXPECT_NE(status.message.find("Strike 100: The price 130 lies outside"), std::string::npos)
         << status.message;
     // Only the price no model can give is logged: wings without a volatility are routine.
