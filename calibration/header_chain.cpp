@@ -1,8 +1,8 @@
 #include "calibration/header_chain.h"
 
+#include "platform/file_beside_module.h"
 #include "platform/platform.h"
 
-#include <mutex>
 #include <stdexcept>
 
 namespace {
@@ -13,16 +13,10 @@ constexpr int kSpotLine = 6;
 constexpr int kForTextLine = 2;
 constexpr int kOnTextLine = 4;
 
-std::mutex& pathMutex()
+platform::FileBesideModule& chainFile()
 {
-    static std::mutex m;
-    return m;
-}
-
-std::string& overridePath()
-{
-    static std::string path;
-    return path;
+    static platform::FileBesideModule file(kChainFileName);
+    return file;
 }
 
 // Files written on Windows keep their carriage returns when read on other systems.
@@ -94,19 +88,6 @@ HeaderChain readHeaderChain(std::istream& in, std::size_t maxRows)
     return chain;
 }
 
-std::string optionsDataPath()
-{
-    {
-        std::lock_guard<std::mutex> lock(pathMutex());
-        if (!overridePath().empty()) {
-            return overridePath();
-        }
-    }
-    return platform::pathBesideModule(kChainFileName);
-}
+std::string optionsDataPath() { return chainFile().path(); }
 
-void setOptionsDataPath(const std::string& path)
-{
-    std::lock_guard<std::mutex> lock(pathMutex());
-    overridePath() = path;
-}
+void setOptionsDataPath(const std::string& path) { chainFile().redirect(path); }

@@ -2,11 +2,11 @@
 
 #include "heston/analytic_heston_engine.h"
 #include "heston/heston_pricer.h"
+#include "platform/file_beside_module.h"
 #include "platform/platform.h"
 
 #include <cmath>
 #include <exception>
-#include <mutex>
 #include <new>
 #include <sstream>
 
@@ -24,16 +24,10 @@ const char* const kBadInputs = "VanillaHeston: S, K and T must be positive numbe
 const char* const kNoFinitePrice = "VanillaHeston: the price is not a finite number";
 const char* const kUnknownError = "VanillaHeston: unknown error (not a standard exception)";
 
-std::mutex& pathMutex()
+platform::FileBesideModule& logFile()
 {
-    static std::mutex m;
-    return m;
-}
-
-std::string& overridePath()
-{
-    static std::string path;
-    return path;
+    static platform::FileBesideModule file(kLogFileName);
+    return file;
 }
 
 bool positiveFinite(double x) { return std::isfinite(x) && x > 0.0; }
@@ -64,22 +58,9 @@ void logFailure(const std::string& message, double S, double K, double T, double
 
 }  // namespace
 
-std::string hestonPriceLogPath()
-{
-    {
-        std::lock_guard<std::mutex> lock(pathMutex());
-        if (!overridePath().empty()) {
-            return overridePath();
-        }
-    }
-    return platform::pathBesideModule(kLogFileName);
-}
+std::string hestonPriceLogPath() { return logFile().path(); }
 
-void setHestonPriceLogPath(const std::string& path)
-{
-    std::lock_guard<std::mutex> lock(pathMutex());
-    overridePath() = path;
-}
+void setHestonPriceLogPath(const std::string& path) { logFile().redirect(path); }
 
 SARNEX_EXPORT double SARNEX_CALL VanillaHeston(double S, double K, double r, double d, double v0,
                                                double vL, double theta, double volvol, double rho,

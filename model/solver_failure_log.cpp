@@ -1,8 +1,8 @@
 #include "model/solver_failure_log.h"
 
+#include "platform/file_beside_module.h"
 #include "platform/platform.h"
 
-#include <mutex>
 #include <sstream>
 
 namespace {
@@ -23,36 +23,17 @@ std::ostringstream logStream()
     return out;
 }
 
-std::mutex& pathMutex()
+platform::FileBesideModule& logFile()
 {
-    static std::mutex m;
-    return m;
-}
-
-std::string& overridePath()
-{
-    static std::string path;
-    return path;
+    static platform::FileBesideModule file(kLogFileName);
+    return file;
 }
 
 }  // namespace
 
-std::string solverFailureLogPath()
-{
-    {
-        std::lock_guard<std::mutex> lock(pathMutex());
-        if (!overridePath().empty()) {
-            return overridePath();
-        }
-    }
-    return platform::pathBesideModule(kLogFileName);
-}
+std::string solverFailureLogPath() { return logFile().path(); }
 
-void setSolverFailureLogPath(const std::string& path)
-{
-    std::lock_guard<std::mutex> lock(pathMutex());
-    overridePath() = path;
-}
+void setSolverFailureLogPath(const std::string& path) { logFile().redirect(path); }
 
 bool appendSolverLog(const std::string& text)
 {
