@@ -226,12 +226,8 @@ int iterate(void (*func)(double*, double*, int, int, void*),
             projectIntoBox(pDp, lb, ub, m);
             for (int i = 0; i < m; ++i) Dp[i] = pDp[i] - p[i];
             s.stepSquaredNorm = squaredNorm(Dp, m);
-            if (s.stepSquaredNorm <= eps2Squared * pSquaredNorm) {
-                s.stop = 2;
-                break;
-            }
-            if (s.stepSquaredNorm >= (pSquaredNorm + o.eps2) / levmarSingularStepRatio) {
-                s.stop = 4;
+            if (const int stop = levmarStepStop(s.stepSquaredNorm, pSquaredNorm, o.eps2)) {
+                s.stop = stop;
                 break;
             }
             double trialError = evaluate(pDp, hx);

@@ -51,6 +51,16 @@ struct ResidualEvaluator {
 
 // The damped steps' singularity test: a step this many times longer than |p| is absurd.
 constexpr double levmarSingularStepRatio = 1e-12 * 1e-12;
+
+// The stop that a damped step of squared length stepSquaredNorm from a point of squared length
+// pSquaredNorm calls for: 2 when it is relatively small, 4 when it is so long that it can only be
+// the solution of a singular system, else 0.
+inline int levmarStepStop(double stepSquaredNorm, double pSquaredNorm, double eps2)
+{
+    if (stepSquaredNorm <= eps2 * eps2 * pSquaredNorm) return 2;
+    if (stepSquaredNorm >= (pSquaredNorm + eps2) / levmarSingularStepRatio) return 4;
+    return 0;
+}
 constexpr double levmarOneThird = 0.3333333334;
 
 struct LevmarRunSummary {

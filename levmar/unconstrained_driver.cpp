@@ -26,7 +26,6 @@ int dlevmar_dif(void (*func)(double* p, double* hx, int m, int n, void* adata), 
         return LM_ERROR;
     }
     const LevmarOptions o = readLevmarOptions(opts, true);
-    const double eps2Squared = o.eps2 * o.eps2;
     const bool central = o.delta < 0.0;
     const double delta = std::fabs(o.delta);
     // Full recomputations of the Jacobian at most every this many secant updates.
@@ -117,12 +116,8 @@ int dlevmar_dif(void (*func)(double* p, double* hx, int m, int n, void* adata), 
         if (solved) {
             for (int i = 0; i < m; ++i) pDp[i] = p[i] + Dp[i];
             s.stepSquaredNorm = squaredNorm(Dp, m);
-            if (s.stepSquaredNorm <= eps2Squared * pSquaredNorm) {
-                s.stop = 2;
-                break;
-            }
-            if (s.stepSquaredNorm >= (pSquaredNorm + o.eps2) / levmarSingularStepRatio) {
-                s.stop = 4;
+            if (const int stop = levmarStepStop(s.stepSquaredNorm, pSquaredNorm, o.eps2)) {
+                s.stop = stop;
                 break;
             }
             func(pDp, trialHx, m, n, adata);
