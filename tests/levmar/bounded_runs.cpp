@@ -76,7 +76,6 @@ TEST(BoundedRuns, MinimaOutsideTheBoxEndOnTheBoundWithTheOptimalityConditions)
                 if (j == b.j) continue;
                 EXPECT_LT(std::fabs(g[j]), (central ? 1e-6 : 1e-2) * scale[j]) << label << j;
             }
-            EXPECT_GT(info[1], 85822.2016) << label;
             // F is flat at a minimum: the forward run's error in p costs F only to second order
             // (measured 1e-7 relative).
             if (central) centralF = info[1];

@@ -2,6 +2,7 @@
 
 #include "levmar/levmar.h"
 #include "levmar/linear_solve.h"
+#include "support/published_problems.h"
 
 #include <gtest/gtest.h>
 
@@ -37,19 +38,9 @@ TEST(LinearSolve, BothSolversSolveSymmetricSystemsAndRefuseSingularOnes)
     EXPECT_NE(messages.find("Singular matrix A in Ax_eq_b_LU_noLapack()!\n"), std::string::npos);
 }
 
-namespace {
-
-void line(double* p, double* hx, int, int, void*)
-{
-    for (int i = 0; i < 3; ++i) hx[i] = p[0] + p[1] * i;
-}
-
-}  // namespace
-
 TEST(LinearSolve, CovarianceOfALineFitIsTheClassicalOne)
 {
-    // Line through (0,1), (1,0), (2,2): X^T X = [[3,3],[3,5]], RSS = 1.5 on n - m = 1 degree of
-    // freedom, covariance RSS (X^T X)^-1 = [[1.25,-0.75],[-0.75,0.75]].
+    // The line fit: X^T X = [[3,3],[3,5]], RSS = 1.5 on n - m = 1 degree of freedom.
     const double expected[4] = {1.25, -0.75, -0.75, 0.75};
     const double XtX[4] = {3, 3, 3, 5};
     double svd[4], lu[4];
@@ -66,6 +57,6 @@ TEST(LinearSolve, CovarianceOfALineFitIsTheClassicalOne)
 
     // Through a driver, with differences exact up to rounding on a linear model.
     double p[2] = {3.0, -1.0}, x[3] = {1.0, 0.0, 2.0}, covar[4], info[LM_INFO_SZ];
-    dlevmar_dif(line, p, x, 2, 3, 100, nullptr, info, nullptr, covar, nullptr);
+    dlevmar_dif(published::line, p, x, 2, 3, 100, nullptr, info, nullptr, covar, nullptr);
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(covar[i], expected[i], 1e-8);
 }

@@ -2,6 +2,7 @@
 // and the return value that come with it.
 
 #include "levmar/levmar.h"
+#include "support/published_problems.h"
 
 #include <gtest/gtest.h>
 
@@ -18,16 +19,8 @@ void constant(double*, double* hx, int, int n, void*)
     for (int i = 0; i < n; ++i) hx[i] = i + 1.0;
 }
 void identity(double* p, double* hx, int, int, void*) { hx[0] = p[0]; }
-void rosenbrock(double* p, double* hx, int, int, void*)
-{
-    hx[0] = 10.0 * (p[1] - p[0] * p[0]);
-    hx[1] = 1.0 - p[0];
-}
-// A line through (0,1), (1,0), (2,2): least squares at p = (0.5, 0.5) with |e|^2 = 1.5.
-void line(double* p, double* hx, int, int, void*)
-{
-    for (int i = 0; i < 3; ++i) hx[i] = p[0] + p[1] * i;
-}
+using published::line;
+using published::rosenbrock;
 void allNan(double*, double* hx, int, int, void*) { hx[0] = hx[1] = nan; }
 // A number at the start point 0 only: every difference quotient is NaN.
 void nanOffStart(double* p, double* hx, int, int, void*) { hx[0] = p[0] == 0.0 ? 0.0 : nan; }

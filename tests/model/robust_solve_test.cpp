@@ -580,24 +580,21 @@ TEST_F(RobustSolve, StatusTellsAFailureFromAPrice)
     EXPECT_NE(log().find("The price 150 lies outside [0, 100]"), std::string::npos);
 }
 
+// The export's checks of parameters, codes and grid sizes, and the strikes' own, before any solve.
 TEST_F(RobustSolve, InputsNoModelCanPriceAreRefusedBeforeAnySolve)
 {
     struct Case {
-        const char* what;
-        double strike, theta, rho, vMean;
-        int NS, callPut, exerciseType, modelCode;
+        double strike, theta, vMean;
+        int NS, callPut;
         const char* message;
     };
     const double nan = std::nan("");
     const Case cases[] = {
-        {"negative theta", 110, -1.0, -0.7, 0.0, 100, 0, 0, 1, "theta must not be negative"},
-        {"rho beyond one", 110, 2.0, 1.5, 0.0, 100, 0, 0, 1, "rho must lie in [-1, 1]"},
-        {"callPut 2", 110, 2.0, -0.7, 0.0, 100, 2, 0, 1, "callPut must be 0 (call) or 1"},
-        {"exerciseType 3", 110, 2.0, -0.7, 0.0, 100, 0, 3, 1, "exerciseType must be"},
-        {"modelCode 5", 110, 2.0, -0.7, 0.0, 100, 0, 0, 5, "modelCode must be 0 to 4, not 5"},
-        {"NS INT_MAX", 110, 2.0, -0.7, 0.0, INT_MAX, 0, 0, 1, "NS must lie in [0, 1000000]"},
-        {"strike NaN", nan, 2.0, -0.7, 0.0, 100, 0, 0, 1, "strike 1 must be a positive number"},
-        {"vMean NaN", 110, 2.0, -0.7, nan, 100, 0, 0, 1, "vMean is not a finite number"},
+        {110, -1.0, 0.0, 100, 0, "theta must not be negative"},
+        {110, 2.0, 0.0, 100, 2, "callPut must be 0 (call) or 1"},
+        {110, 2.0, 0.0, INT_MAX, 0, "NS must lie in [0, 1000000]"},
+        {nan, 2.0, 0.0, 100, 0, "strike 1 must be a positive number"},
+        {110, 2.0, nan, 100, 0, "vMean is not a finite number"},
     };
     for (const Case& c : cases) {
         scripted::Install install(play({priced(4.0)}));
@@ -605,17 +602,15 @@ TEST_F(RobustSolve, InputsNoModelCanPriceAreRefusedBeforeAnySolve)
         Array<double> ivs(9.0, 2);
         RobustSolveStatus status;
         const double value = RobustSvPdeSolveStrikes(
-            100.0, {90.0, c.strike}, ivs, 1.0, 0.05, 0.02, 0.04, 0.04, c.theta, 0.3, c.rho, &z.NS,
-            &z.Nv, 120, c.callPut, c.exerciseType, &z.mode, 6, 1, 0.0, 0.9, 0, 1, false,
-            c.modelCode, 1.0, c.vMean, &status);
-        EXPECT_EQ(value, 0.0) << c.what;
-        EXPECT_TRUE(status.failed) << c.what;
-        EXPECT_EQ(status.strikeFailed, (std::vector<bool>{true, true})) << c.what;
-        EXPECT_NE(status.message.find(c.message), std::string::npos)
-            << c.what << ": " << status.message;
-        EXPECT_TRUE(scripted::calls().empty()) << c.what;
-        EXPECT_EQ(ivs[0], 9.0) << c.what;
-        EXPECT_NE(log().find(c.message), std::string::npos) << c.what;
+            100.0, {90.0, c.strike}, ivs, 1.0, 0.05, 0.02, 0.04, 0.04, c.theta, 0.3, -0.7, &z.NS,
+            &z.Nv, 120, c.callPut, 0, &z.mode, 6, 1, 0.0, 0.9, 0, 1, false, 1, 1.0, c.vMean, &status);
+        EXPECT_EQ(value, 0.0) << c.message;
+        EXPECT_TRUE(status.failed) << c.message;
+        EXPECT_EQ(status.strikeFailed, (std::vector<bool>{true, true})) << c.message;
+        EXPECT_NE(status.message.find(c.message), std::string::npos) << status.message;
+        EXPECT_TRUE(scripted::calls().empty()) << c.message;
+        EXPECT_EQ(ivs[0], 9.0) << c.message;
+        EXPECT_NE(log().find(c.message), std::string::npos) << c.message;
     }
 }
 
@@ -624,38 +619,33 @@ TEST_F(RobustSolve, StrikesStatusFlagsEachStrikeWithoutAUsablePrice)
     // Ascending strikes 90, 100, 110, 120: a put below the spot at vol 0.25; an at-the-money put
     // at 130, above its bound max(100, 100 e^-0.05) = 100 and the call bound 100 (yet inside the
     // read-out's own window of 1.5 K); a call at 90, within the bounds but above its price at
-    // volatility 2 (about 66), so without an implied volatility; and a call at vol 0.2.
+    // volatility 2 (about 66), so without an implied volatility; and a call at vol 0.2. With only
+    // the first and the last, nothing is flagged.
     const double p90 = blackScholesPrice(100.0, 90.0, 0.05, 0.02, 0.25, 1.0, 1);
     const double p120 = blackScholesPrice(100.0, 120.0, 0.05, 0.02, 0.2, 1.0, 0);
-    scripted::Install install(play({priced(0.0, 1.0)}, {p90, 130.0, 90.0, p120}));
-    Sizes z{100, 50, 3};
-    Array<double> ivs;
-    RobustSolveStatus status;
-    RobustSvPdeSolveStrikes(100.0, {120.0, 90.0, 110.0, 100.0}, ivs, 1.0, 0.05, 0.02, 0.04, 0.04,
-                            2.0, 0.3, -0.7, &z.NS, &z.Nv, 120, 1, 0, &z.mode, 6, 1, 0.0, 0.9, 0, 0,
-                            false, 1, 1.0, 0.0, &status);
-    EXPECT_TRUE(status.failed);
-    EXPECT_EQ(status.strikeFailed, (std::vector<bool>{false, true, true, false}));
-    // The call at 90 has a price, just no volatility: a calibration keeps fitting through it.
-    EXPECT_EQ(status.strikeWithoutIV, (std::vector<bool>{false, false, true, false}));
-    EXPECT_NE(status.message.find("Strike 100: The price 130 lies outside"), std::string::npos)
-        << status.message;
-    // Only the price no model can give is logged: wings without a volatility are routine.
+    for (const bool all : {true, false}) {
+        scripted::Install install(play({priced(0.0, 1.0)}, all ? std::vector<double>{p90, 130.0, 90.0, p120}
+                                                               : std::vector<double>{p90, p120}));
+        Sizes z{100, 50, 3};
+        Array<double> ivs;
+        RobustSolveStatus status;
+        RobustSvPdeSolveStrikes(100.0, all ? std::vector<double>{120.0, 90.0, 110.0, 100.0}
+                                           : std::vector<double>{120.0, 90.0},
+                                ivs, 1.0, 0.05, 0.02, 0.04, 0.04, 2.0, 0.3, -0.7, &z.NS, &z.Nv, 120,
+                                1, 0, &z.mode, 6, 1, 0.0, 0.9, 0, 0, false, 1, 1.0, 0.0, &status);
+        EXPECT_EQ(status.failed, all);
+        EXPECT_EQ(status.message.find("Strike 100: The price 130 lies outside") != std::string::npos, all);
+        EXPECT_EQ(status.strikeFailed, (all ? std::vector<bool>{false, true, true, false}
+                                            : std::vector<bool>{false, false}));
+        // The call at 90 has a price, just no volatility: a calibration keeps fitting through it.
+        EXPECT_EQ(status.strikeWithoutIV, (all ? std::vector<bool>{false, false, true, false}
+                                               : std::vector<bool>{false, false}));
+        EXPECT_NEAR(ivs[0], 0.25, 1e-10);
+        EXPECT_NEAR(ivs[ivs.size() - 1], 0.2, 1e-10);
+    }
     EXPECT_NE(log().find("Strike 100: The price 130 lies outside"), std::string::npos);
+    // Only the price no model can give is logged: wings without a volatility are routine.
     EXPECT_EQ(log().find("No implied volatility"), std::string::npos);
-    ASSERT_EQ(ivs.size(), 4u);
-    EXPECT_NEAR(ivs[0], 0.25, 1e-10);
-    EXPECT_NEAR(ivs[3], 0.2, 1e-10);
-
-    // Every strike priced: nothing flagged.
-    scripted::Install clean(play({priced(0.0, 1.0)}, {p90, p120}));
-    RobustSolveStatus fine;
-    Sizes y{100, 50, 3};
-    RobustSvPdeSolveStrikes(100.0, {120.0, 90.0}, ivs, 1.0, 0.05, 0.02, 0.04, 0.04, 2.0, 0.3,
-                            -0.7, &y.NS, &y.Nv, 120, 1, 0, &y.mode, 6, 1, 0.0, 0.9, 0, 0, false,
-                            1, 1.0, 0.0, &fine);
-    EXPECT_FALSE(fine.failed);
-    EXPECT_EQ(fine.strikeFailed, (std::vector<bool>{false, false}));
 }
 
 TEST(SolverFailureLog, LivesBesideTheModule)

@@ -42,6 +42,8 @@ static const double kChain[3][3] = {{90, 0.213080860399783, 15.060599471570242},
                                     {100, 0.19204862670956974, 8.5194857581278072},
                                     {110, 0.17051897121757401, 3.7867891129233868}};
 
+static FreeFn freeString;
+
 static int copyFile(const char* from, const char* to)
 {
     FILE* in = fopen(from, "rb");
@@ -49,9 +51,7 @@ static int copyFile(const char* from, const char* to)
     char buffer[65536];
     size_t n;
     int ok = in && out;
-    while (ok && (n = fread(buffer, 1, sizeof buffer, in)) > 0) {
-        ok = fwrite(buffer, 1, n, out) == n;
-    }
+    while (ok && (n = fread(buffer, 1, sizeof buffer, in)) > 0) ok = fwrite(buffer, 1, n, out) == n;
     if (in) fclose(in);
     if (out && fclose(out) != 0) ok = 0;
     return ok;
@@ -63,60 +63,43 @@ static const char* baseName(const char* path)
     return slash ? slash + 1 : path;
 }
 
-
 static int fail(const char* what)
 {
     printf("wrong: %s\n", what);
     return 1;
 }
 
-static uint32_t bstrBytes(const Bstr s)
+/* Whether s holds exactly the text expected (its length prefix, characters and terminator); frees
+ * it. */
+static int takeText(Bstr s, const char* expected)
 {
-    uint32_t bytes;
-    memcpy(&bytes, (const unsigned char*)s - sizeof bytes, sizeof bytes);
-    return bytes;
-}
-
-static int bstrIsEmpty(Bstr s) { return s && bstrBytes(s) == 0 && s[0] == 0; }
-
-/* Black-Scholes call, for a price whose volatility is known exactly. */
-static double bsCall(double S, double K, double T, double r, double vol)
-{
-    const double sd = vol * sqrt(T);
-    const double d1 = (log(S / K) + (r + 0.5 * vol * vol) * T) / sd;
-    return S * 0.5 * erfc(-d1 / sqrt(2.0)) - K * exp(-r * T) * 0.5 * erfc(-(d1 - sd) / sqrt(2.0));
+    const size_t n = strlen(expected);
+    uint32_t bytes = 0;
+    int same = s != NULL;
+    if (same) memcpy(&bytes, (const unsigned char*)s - sizeof bytes, sizeof bytes);
+    same = same && bytes == 2 * n && s[n] == 0;
+    for (size_t i = 0; same && i < n; ++i) same = s[i] == (uint16_t)expected[i];
+    if (s) freeString(s);
+    return same;
 }
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        return fail("usage: c_caller <library> <heston stand-in>");
-    }
+    if (argc < 3) return fail("usage: c_caller <library> <heston stand-in>");
     char dir[] = "/tmp/sarnex_c_caller_XXXXXX";
-    if (!mkdtemp(dir)) {
-        return fail("mkdtemp");
-    }
+    if (!mkdtemp(dir)) return fail("mkdtemp");
     char library[4096], standIn[4096], chainFile[4096];
     snprintf(library, sizeof library, "%s/%s", dir, baseName(argv[1]));
     snprintf(standIn, sizeof standIn, "%s/%s", dir, baseName(argv[2]));
     snprintf(chainFile, sizeof chainFile, "%s/OptionsData.txt", dir);
-    if (!copyFile(argv[1], library) || !copyFile(argv[2], standIn)) {
-        return fail("copying the libraries");
-    }
+    if (!copyFile(argv[1], library) || !copyFile(argv[2], standIn)) return fail("copying the libraries");
     FILE* chain = fopen(chainFile, "w");
-    if (!chain) {
-        return fail("writing the option chain");
-    }
+    if (!chain) return fail("writing the option chain");
     fprintf(chain, "3\n");
-    for (int i = 0; i < 3; ++i) {
-        fprintf(chain, "%.17g 100 %.17g 1 0.03 0.01 %d 0\n", kChain[i][1], kChain[i][0],
-                kChain[i][0] < 100 ? 1 : 0);
-    }
+    for (int i = 0; i < 3; ++i)
+        fprintf(chain, "%.17g 100 %.17g 1 0.03 0.01 %d 0\n", kChain[i][1], kChain[i][0], kChain[i][0] < 100);
     fclose(chain);
-    /* "Results.txt" goes to the current directory. */
-    if (chdir(dir) != 0) {
-        return fail("chdir");
-    }
+    if (chdir(dir) != 0) return fail("chdir"); /* "Results.txt" goes to the current directory */
     void* lib = dlopen(library, RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
         printf("%s\n", dlerror());
@@ -126,59 +109,7 @@ int main(int argc, char** argv)
     ImpliedVolFn impliedVol = (ImpliedVolFn)dlsym(lib, "ImpliedVol");
     SolverFn solver = (SolverFn)dlsym(lib, "GARCH_VanillaPDESolver");
     OrvOptionPricerFn pricer = (OrvOptionPricerFn)dlsym(lib, "OrvOptionPricer");
-    FreeFn freeString = (FreeFn)dlsym(lib, "SysFreeString");
-    if (!impliedVol || !solver || !pricer || !freeString) {
-        return fail("a function is missing from the library");
-    }
-
-    const double price = bsCall(100.0, 110.0, 0.5, 0.02, 0.3);
-    if (fabs(impliedVol(price, 100.0, 110.0, 0.5, 0.02, 0.0, 0) - 0.3) > 1e-10) {
-        return fail("ImpliedVol of a Black-Scholes price");
-    }
-    if (impliedVol(-1.0, 100.0, 110.0, 0.5, 0.02, 0.0, 0) != -999.0) {
-        return fail("ImpliedVol of a negative price");
-    }
-
-    /* Heston call (model code 0): its semi-analytic price is 8.92941045360215. */
-    const double reference = impliedVol(8.92941045360215, 100, 100, 1, 0.03, 0, 0);
-    const double iv = solver(100, 100, 1, 0.03, 0, 0.04, 0.04, 2, 0.5, -0.7, 60, 30, 30, 0, 0, 1,
-                             2, 1, 0.0, 1.0, 0, 0);
-    if (fabs(iv - reference) > 10e-4) {
-        return fail("GARCH_VanillaPDESolver implied volatility of a Heston call");
-    }
-    if (solver(-100, 100, 1, 0.03, 0, 0.04, 0.04, 2, 0.5, -0.7, 60, 30, 30, 0, 0, 1, 2, 1, 0.0,
-               1.0, 0, 0) != -999.0) {
-        return fail("GARCH_VanillaPDESolver with a negative spot");
-    }
-
-    double out[6][61];
-    double params[6] = {0.5, 0.04, 0.04, 2.0, -0.7, 0.0};
-    double five[5] = {0, 0, 0, 0, 0};
-    double cpu = 0.0;
-    int NS = 60, Nv = 30;
-    Bstr message = pricer(out[0], out[1], out[2], out[3], out[4], out[5], &cpu, 100, 100, 30, 1.0,
-                          params, 0.0, 0.0, 0.0, &NS, &Nv, 0, 0, 3, 0, five, five, -3.0, 0.0, 1.0,
-                          false, false, true, false, 0);
-    if (!message || bstrBytes(message) != 0 || message[0] != 0) {
-        return fail("OrvOptionPricer: a successful call returns an empty string");
-    }
-    freeString(message);
-    NS = 0;
-    message = pricer(out[0], out[1], out[2], out[3], out[4], out[5], &cpu, 100, 100, 30, 1.0,
-                     params, 0.0, 0.0, 0.0, &NS, &Nv, 0, 0, 3, 0, five, five, -3.0, 0.0, 1.0,
-                     false, false, true, false, 0);
-    const char* expected = "OrvOptionPricer: NS, Nv and NT must be positive";
-    const size_t n = strlen(expected);
-    if (!message || bstrBytes(message) != 2 * n || message[n] != 0) {
-        return fail("OrvOptionPricer: the message's length");
-    }
-    for (size_t i = 0; i < n; ++i) {
-        if (message[i] != (uint16_t)expected[i]) {
-            return fail("OrvOptionPricer: the message's text");
-        }
-    }
-    freeString(message);
-
+    freeString = (FreeFn)dlsym(lib, "SysFreeString");
     VanillaHestonFn vanillaHeston = (VanillaHestonFn)dlsym(lib, "VanillaHeston");
     GridFn grid = (GridFn)dlsym(lib, "VanillaHestonGrid");
     HestonChainFn hestonChain = (HestonChainFn)dlsym(lib, "HESTON_VanillaCalibration");
@@ -187,65 +118,68 @@ int main(int argc, char** argv)
     ChainFn hestonPerOption = (ChainFn)dlsym(lib, "HESTON_VanillaPDECalibration");
     ChainFn hestonPerExpiry = (ChainFn)dlsym(lib, "HESTON_VanillaPDECalibrationM");
     ChainWithTwoFn selected = (ChainWithTwoFn)dlsym(lib, "SVPDECalibration");
-    if (!vanillaHeston || !grid || !hestonChain || !perOption || !perExpiry || !hestonPerOption ||
-        !hestonPerExpiry || !selected) {
-        return fail("a Heston or chain function is missing from the library");
-    }
-    if (fabs(vanillaHeston(100, 100, 0.03, 0.01, 0.04, 0.04, 1.5, 0.3, -0.9, 1, 0) -
-             kChain[1][2]) > 1e-9) {
-        return fail("VanillaHeston of a reference call");
-    }
+    if (!impliedVol || !solver || !pricer || !freeString || !vanillaHeston || !grid ||
+        !hestonChain || !perOption || !perExpiry || !hestonPerOption || !hestonPerExpiry || !selected)
+        return fail("a function is missing from the library");
 
+    /* Black-Scholes call at volatility 0.2 (S = K = 100, T = 1, r = 0.03). */
+    if (fabs(impliedVol(9.413403383853016, 100, 100, 1, 0.03, 0, 0) - 0.2) > 1e-12 ||
+        impliedVol(-1.0, 100.0, 110.0, 0.5, 0.02, 0.0, 0) != -999.0)
+        return fail("ImpliedVol of a Black-Scholes price and of a negative one");
+    /* Heston call (model code 0): its semi-analytic price is 8.92941045360215. */
+    const double reference = impliedVol(8.92941045360215, 100, 100, 1, 0.03, 0, 0);
+    if (fabs(solver(100, 100, 1, 0.03, 0, 0.04, 0.04, 2, 0.5, -0.7, 60, 30, 30, 0, 0, 1, 2, 1, 0.0,
+                    1.0, 0, 0) - reference) > 10e-4)
+        return fail("GARCH_VanillaPDESolver implied volatility of a Heston call");
+
+    double out[6][61];
+    double params[6] = {0.5, 0.04, 0.04, 2.0, -0.7, 0.0}, five[5] = {0, 0, 0, 0, 0}, cpu = 0.0;
+    int NS = 60, Nv = 30;
+    if (!takeText(pricer(out[0], out[1], out[2], out[3], out[4], out[5], &cpu, 100, 100, 30, 1.0,
+                         params, 0.0, 0.0, 0.0, &NS, &Nv, 0, 0, 3, 0, five, five, -3.0, 0.0, 1.0,
+                         false, false, true, false, 0), ""))
+        return fail("OrvOptionPricer: a successful call returns an empty string");
+    NS = 0;
+    if (!takeText(pricer(out[0], out[1], out[2], out[3], out[4], out[5], &cpu, 100, 100, 30, 1.0,
+                         params, 0.0, 0.0, 0.0, &NS, &Nv, 0, 0, 3, 0, five, five, -3.0, 0.0, 1.0,
+                         false, false, true, false, 0),
+                  "OrvOptionPricer: NS, Nv and NT must be positive"))
+        return fail("OrvOptionPricer: the message of a failure");
+
+    if (fabs(vanillaHeston(100, 100, 0.03, 0.01, 0.04, 0.04, 1.5, 0.3, -0.9, 1, 0) - kChain[1][2]) > 1e-9)
+        return fail("VanillaHeston of a reference call");
     /* The grid through the pricer and through the stand-in heston library beside the library. */
     double spots[4] = {0, 90, 100, 110}, inside[4], outside[4];
-    Bstr insideMessage = grid(spots, inside, 100, 0.03, 0.01, 0.04, 0.04, 1.5, 0.3, -0.9, 1, 0, 3,
-                              true);
-    Bstr outsideMessage = grid(spots, outside, 100, 0.03, 0.01, 0.04, 0.04, 1.5, 0.3, -0.9, 1, 0,
-                               3, false);
-    if (!bstrIsEmpty(insideMessage) || !bstrIsEmpty(outsideMessage)) {
+    if (!takeText(grid(spots, inside, 100, 0.03, 0.01, 0.04, 0.04, 1.5, 0.3, -0.9, 1, 0, 3, true), "") ||
+        !takeText(grid(spots, outside, 100, 0.03, 0.01, 0.04, 0.04, 1.5, 0.3, -0.9, 1, 0, 3, false), ""))
         return fail("VanillaHestonGrid: an empty string on success");
-    }
-    freeString(insideMessage);
-    freeString(outsideMessage);
-    for (int i = 1; i < 4; ++i) {
-        if (fabs(inside[i] - outside[i]) > 1e-9) {
-            return fail("VanillaHestonGrid: the heston library and the pricer agree");
-        }
-    }
-    if (fabs(inside[2] - kChain[1][2]) > 1e-9 || outside[0] != 0.0) {
+    for (int i = 1; i < 4; ++i)
+        if (fabs(inside[i] - outside[i]) > 1e-9) return fail("VanillaHestonGrid: the two paths agree");
+    if (fabs(inside[2] - kChain[1][2]) > 1e-9 || outside[0] != 0.0)
         return fail("VanillaHestonGrid: reference call and boundary");
-    }
 
-    if (fabs(hestonChain(0.04, 0.04, 1.5, 0.3, -0.9)) > 1e-6) {
+    if (fabs(hestonChain(0.04, 0.04, 1.5, 0.3, -0.9)) > 1e-6)
         return fail("HESTON_VanillaCalibration at the chain's own parameters");
-    }
     /* The chain by the PDE at main's speed-mode grid: within a few basis points. */
     const double a = perOption(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0);
     const double b = perExpiry(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0, 0);
-    if (!(a > 0.0 && a < 2e-4) || !(b > 0.0 && b < 2e-4)) {
+    if (!(a > 0.0 && a < 2e-4) || !(b > 0.0 && b < 2e-4))
         return fail("GARCH_VanillaPDECalibration(M) of a Heston chain at its parameters");
-    }
     if (hestonPerOption(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0) != a ||
         hestonPerExpiry(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0) != b ||
         selected(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 3, 0) != a ||
-        selected(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0, 0) != b) {
+        selected(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0, 0) != b)
         return fail("HESTON_VanillaPDECalibration(M) and SVPDECalibration pick their variant");
-    }
-    if (perOption(0.04, 0.04, 1.5, 0.3, -0.9, 0, 30, 30, 2, 2, 0.0, 1.0, 0, 0) != -999.0) {
+    if (perOption(0.04, 0.04, 1.5, 0.3, -0.9, 0, 30, 30, 2, 2, 0.0, 1.0, 0, 0) != -999.0)
         return fail("GARCH_VanillaPDECalibration with NS = 0");
-    }
     remove(chainFile);
-    if (perExpiry(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0, 0) != 10000.0) {
+    if (perExpiry(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0, 0) != 10000.0)
         return fail("GARCH_VanillaPDECalibrationM without its chain");
-    }
     const char* const written[] = {"Results.txt", "SV_PDESolverLog.txt", "GARCH_PDESolverLog.txt",
                                    baseName(library), baseName(standIn)};
-    for (size_t i = 0; i < sizeof written / sizeof written[0]; ++i) {
-        remove(written[i]);
-    }
-    if (chdir("/") != 0 || rmdir(dir) != 0) {
+    for (size_t i = 0; i < sizeof written / sizeof written[0]; ++i) remove(written[i]);
+    if (chdir("/") != 0 || rmdir(dir) != 0)
         return fail("the directory holds more than the files it was given and the exports write");
-    }
     /* The library stays loaded until the program ends, as in most hosts: unloading it would leave
      * its once-only allocations unreachable, which the leak checker of the sanitizer build reports. */
     printf("all exports answered\n");

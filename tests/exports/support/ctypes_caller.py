@@ -53,9 +53,8 @@ def main():
         library = shutil.copy(sys.argv[1], directory)
         shutil.copy(sys.argv[2], directory)
         with open(os.path.join(directory, "OptionsData.txt"), "w") as chain:
-            chain.write("3\n")
-            for K, iv, _ in CHAIN:
-                chain.write("%.17g 100 %.17g 1 0.03 0.01 %d 0\n" % (iv, K, 1 if K < 100 else 0))
+            chain.write("3\n" + "".join("%.17g 100 %.17g 1 0.03 0.01 %d 0\n" % (iv, K, K < 100)
+                                        for K, iv, _ in CHAIN))
         os.chdir(directory)
         run(C.CDLL(library))
     finally:
@@ -98,10 +97,9 @@ def run(lib):
     check(abs(vanilla(100, 100, 0.03, 0.01, *HESTON, 1, 0) - CHAIN[1][2]) < 1e-9, "VanillaHeston")
     spots = (D * 4)(0, 90, 100, 110)
     inside, outside = (D * 4)(), (D * 4)()
-    check(text(lib, grid(spots, inside, 100, 0.03, 0.01, *HESTON, 1, 0, 3, True)) == "",
-          "VanillaHestonGrid by the pricer")
-    check(text(lib, grid(spots, outside, 100, 0.03, 0.01, *HESTON, 1, 0, 3, False)) == "",
-          "VanillaHestonGrid by the heston library")
+    for values, internal in ((inside, True), (outside, False)):
+        check(text(lib, grid(spots, values, 100, 0.03, 0.01, *HESTON, 1, 0, 3, internal)) == "",
+              "VanillaHestonGrid, internal %s" % internal)
     check(all(abs(inside[i] - outside[i]) < 1e-9 for i in range(4)), "the two grid paths agree")
     check(abs(inside[2] - CHAIN[1][2]) < 1e-9, "VanillaHestonGrid reference call")
     check(text(lib, grid(None, outside, 100, 0.03, 0.01, *HESTON, 1, 0, 3, True)) ==

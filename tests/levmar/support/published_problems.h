@@ -2,7 +2,7 @@
 
 // Least-squares problems with published minima (More, Garbow and Hillstrom, ACM TOMS 7, 1981),
 // written as levmar objectives: hx = the residuals f_i(p), measurements all zero, so that the sum
-// of squares minimised is the published F.
+// of squares minimised is the published F. Also a line fit with a closed-form solution.
 
 #include <cmath>
 #include <vector>
@@ -63,6 +63,13 @@ inline void biggsExp6(double* p, double* hx, int, int n, void*)
         hx[i] = p[2] * std::exp(-t * p[0]) - p[3] * std::exp(-t * p[1]) +
                 p[5] * std::exp(-t * p[4]) - y;
     }
+}
+
+// A line through (0,1), (1,0), (2,2) (the measurements): least squares at p = (0.5, 0.5) with
+// |e|^2 = 1.5, covariance |e|^2 (X^T X)^-1 = [[1.25,-0.75],[-0.75,0.75]] on one degree of freedom.
+inline void line(double* p, double* hx, int, int, void*)
+{
+    for (int i = 0; i < 3; ++i) hx[i] = p[0] + p[1] * i;
 }
 
 struct Problem {
