@@ -61,89 +61,134 @@ step "cross compilers" install_packages -- \
 # Without Recommends: wine would otherwise pull in several hundred desktop packages.
 step "wine" install_packages --no-install-recommends -- wine wine64 wine32:i386
 
+# --- package sources -----------------------------------------------------------------------------
+# Extra entries are derived from this machine's own binary entries (same archive and keys),
+# restricted to the running release, so no archive address lives in the repo.
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+# derived_entries TYPE [SUITE]: the machine's binary entries of the running release as deb822
+# stanzas of type TYPE, with their own suites; with SUITE, only the entries of the release's main
+# suite, pointed at SUITE instead.
+derived_entries() {
+  local type=$1 suite=${2:-} f
+  # deb822 stanzas: keep URIs/Suites/Components/Signed-By of every "deb" stanza of our release
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    case $f in */sarnex-*) continue ;; esac   # our own entries are derived, not the machine's
+    awk -v rel="$codename" -v type="$type" -v suite="$suite" '
+      function flush() {
+        if (types ~ /(^| )deb( |$)/ && suites ~ pattern) {
+          print "Types: " type; print "URIs: " uris; print "Suites: " (suite == "" ? suites : suite)
+          print "Components: " comps; if (signed != "") print "Signed-By: " signed; print ""
+        }
+        types = uris = suites = comps = signed = ""
+      }
+      BEGIN { pattern = suite == "" ? "(^| )" rel : "(^| )" rel "( |$)" }
+      /^[[:space:]]*$/ { flush(); next }
+      /^#/ { next }
+      /^[ \t]/ { if (last == "signed") signed = signed "\n" $0; next }   # folded (multi-line) field
+      { last = "" }
+      /^Signed-By:/  { last = "signed" }
+      /^Types:/      { sub(/^Types:[[:space:]]*/, "");      types = $0; next }
+      /^URIs:/       { sub(/^URIs:[[:space:]]*/, "");       uris = $0; next }
+      /^Suites:/     { sub(/^Suites:[[:space:]]*/, "");     suites = $0; next }
+      /^Components:/ { sub(/^Components:[[:space:]]*/, ""); comps = $0; next }
+      /^Signed-By:/  { sub(/^Signed-By:[[:space:]]*/, "");  signed = $0; next }
+      END { flush() }' "$f"
+  done
+  # one-line format: "deb [options] URI suite components..." becomes a deb822 stanza
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    awk -v rel="$codename" -v type="$type" -v want="$suite" '
+      $1 == "deb" {
+        i = 2; signed = ""
+        if ($2 ~ /^\[/) {
+          while (i <= NF) {
+            if ($i ~ /^\[?signed-by=/) { s = $i; sub(/^\[?signed-by=/, "", s); sub(/\]$/, "", s); signed = s }
+            if ($i ~ /\]$/) { i++; break }
+            i++
+          }
+        }
+        uri = $i; suite = $(i + 1); comps = ""
+        for (j = i + 2; j <= NF; j++) comps = comps (comps == "" ? "" : " ") $j
+        if (want == "" ? suite ~ ("^" rel) : suite == rel) {
+          print "Types: " type; print "URIs: " uri; print "Suites: " (want == "" ? suite : want)
+          print "Components: " comps; if (signed != "") print "Signed-By: " signed; print ""
+        }
+      }' "$f"
+  done
+}
+# write_entries FILE WHAT TYPE [SUITE]: the derived entries into FILE, then a fresh package index.
+write_entries() {
+  local file=$1 what=$2 out
+  out=$(derived_entries "${@:3}")
+  if [ -z "$out" ]; then
+    echo "install-cross-deps: no binary package source for '$codename' found to derive $what from" >&2
+    exit 1
+  fi
+  printf '%s\n' "$out" | $SUDO tee "$file" >/dev/null
+  apt_update
+}
+
 # Some kernels run no 32-bit x86 code (ia32 emulation switched off): wine's 32-bit loader then
 # runs under qemu's user-mode emulator, registered for 32-bit x86 programs (not kept over a reboot,
 # so this is checked on every run).
+#
+# The emulator must keep the TLS descriptors of a program's threads apart. qemu's user mode before
+# version 10 (Debian 12 ships 7.2) keeps one descriptor table for all threads of a program: the
+# descriptor a thread installs for its TLS (glibc's %gs) overwrites that of the threads before it,
+# and once another thread reloads %gs (wine's 32-bit side does in its signal handlers and on
+# return from them) it works on the TLS of the thread created last. A 32-bit Windows program with
+# more than one thread (an OpenMP team, a std::thread) then ends in a segmentation fault, at the
+# latest when that thread exits. The release's backports carry a version that keeps them apart;
+# only qemu-user is taken from there (backports replace no other package by themselves).
+QEMU_MIN_VERSION=1:10.0
+qemu_version() { dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true; }
+install_qemu() {
+  local v cand from=()
+  v=$(qemu_version)
+  [ -n "$v" ] && dpkg --compare-versions "$v" ge $QEMU_MIN_VERSION && return 0
+  [ $apt_updated = 1 ] || apt_update
+  cand=$(apt-cache policy qemu-user | awk '$1 == "Candidate:" { print $2 }')
+  if [ -z "$cand" ] || [ "$cand" = "(none)" ] || dpkg --compare-versions "$cand" lt $QEMU_MIN_VERSION; then
+    local list=/etc/apt/sources.list.d/sarnex-backports.sources
+    [ -f $list ] || write_entries $list "backports entries" deb "$codename-backports"
+    from=(-t "$codename-backports")
+  fi
+  # qemu-user-static of Debian 12 (installed by earlier versions of this script) is the old
+  # emulator; the new qemu-user's emulators are static themselves.
+  "${APT[@]}" install --no-install-recommends "${from[@]}" qemu-user qemu-user-static- >/dev/null
+  v=$(qemu_version)
+  if [ -z "$v" ] || dpkg --compare-versions "$v" lt $QEMU_MIN_VERSION; then
+    echo "install-cross-deps: qemu-user ${v:-(none)} is older than $QEMU_MIN_VERSION" >&2
+    exit 1
+  fi
+}
 enable_i386_emulation() {
-  install_packages --no-install-recommends -- qemu-user-static
-  local bm=/proc/sys/fs/binfmt_misc
+  install_qemu
+  local bm=/proc/sys/fs/binfmt_misc qemu=/usr/bin/qemu-i386
   [ -e $bm/register ] || $SUDO mount -t binfmt_misc binfmt_misc $bm
-  [ -e $bm/sarnex-i386 ] && return 0
+  if [ -e $bm/sarnex-i386 ]; then
+    grep -qx "interpreter $qemu" $bm/sarnex-i386 && return 0
+    echo -1 | $SUDO tee $bm/sarnex-i386 >/dev/null   # an older emulator, registered by an earlier run
+  fi
   # ELF, 32-bit, little endian, executable or shared object, machine 3 (i386)
-  echo ':sarnex-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+  echo ':sarnex-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' |
     $SUDO tee $bm/register >/dev/null
 }
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+# Registered by an earlier run: checked again, as the emulator may be an older one.
+if [ -e /proc/sys/fs/binfmt_misc/sarnex-i386 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   step "32-bit emulation for wine" enable_i386_emulation
   /usr/lib/wine/wine --version >/dev/null || { echo "install-cross-deps: wine's 32-bit loader does not start" >&2; exit 1; }
 fi
 
 # --- Debian source packages --------------------------------------------------------------------
-# deb-src entries are derived from this machine's own binary entries (same archive, suites and
-# keys), restricted to the suites of the running release, so no archive address lives in the repo.
-codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
 src_list=/etc/apt/sources.list.d/sarnex-deb-src.sources
 have_deb_src() {
   grep -qsE '^[[:space:]]*Types:.*deb-src' /etc/apt/sources.list.d/*.sources && return 0
   grep -qsE '^[[:space:]]*deb-src[[:space:]]' /etc/apt/sources.list /etc/apt/sources.list.d/*.list && return 0
   return 1
 }
-derive_deb_src() {
-  local out
-  out=$(
-    # deb822 stanzas: keep URIs/Suites/Components/Signed-By of every "deb" stanza of our release
-    for f in /etc/apt/sources.list.d/*.sources; do
-      [ -f "$f" ] || continue
-      awk -v rel="$codename" '
-        function flush() {
-          if (types ~ /(^| )deb( |$)/ && suites ~ ("(^| )" rel)) {
-            print "Types: deb-src"; print "URIs: " uris; print "Suites: " suites
-            print "Components: " comps; if (signed != "") print "Signed-By: " signed; print ""
-          }
-          types = uris = suites = comps = signed = ""
-        }
-        /^[[:space:]]*$/ { flush(); next }
-        /^#/ { next }
-        /^[ \t]/ { if (last == "signed") signed = signed "\n" $0; next }   # folded (multi-line) field
-        { last = "" }
-        /^Signed-By:/  { last = "signed" }
-        /^Types:/      { sub(/^Types:[[:space:]]*/, "");      types = $0; next }
-        /^URIs:/       { sub(/^URIs:[[:space:]]*/, "");       uris = $0; next }
-        /^Suites:/     { sub(/^Suites:[[:space:]]*/, "");     suites = $0; next }
-        /^Components:/ { sub(/^Components:[[:space:]]*/, ""); comps = $0; next }
-        /^Signed-By:/  { sub(/^Signed-By:[[:space:]]*/, "");  signed = $0; next }
-        END { flush() }' "$f"
-    done
-    # one-line format: "deb [options] URI suite components..." becomes a deb822 stanza
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-      [ -f "$f" ] || continue
-      awk -v rel="$codename" '
-        $1 == "deb" {
-          i = 2; signed = ""
-          if ($2 ~ /^\[/) {
-            while (i <= NF) {
-              if ($i ~ /^\[?signed-by=/) { s = $i; sub(/^\[?signed-by=/, "", s); sub(/\]$/, "", s); signed = s }
-              if ($i ~ /\]$/) { i++; break }
-              i++
-            }
-          }
-          uri = $i; suite = $(i + 1); comps = ""
-          for (j = i + 2; j <= NF; j++) comps = comps (comps == "" ? "" : " ") $j
-          if (suite ~ ("^" rel)) {
-            print "Types: deb-src"; print "URIs: " uri; print "Suites: " suite
-            print "Components: " comps; if (signed != "") print "Signed-By: " signed; print ""
-          }
-        }' "$f"
-    done
-  )
-  if [ -z "$out" ]; then
-    echo "install-cross-deps: no binary package source for '$codename' found to derive deb-src from" >&2
-    exit 1
-  fi
-  printf '%s\n' "$out" | $SUDO tee "$src_list" >/dev/null
-  apt_update
-}
-if ! have_deb_src; then step "deb-src entries" derive_deb_src; fi
+if ! have_deb_src; then step "deb-src entries" write_entries "$src_list" deb-src deb-src; fi
 
 SRC=$SARNEX_CROSS_DEPS/src
 mkdir -p "$SRC"

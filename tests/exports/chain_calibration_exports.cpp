@@ -68,11 +68,6 @@ std::string record(const std::string& message)
 
 }  // namespace
 
-// The cases that price chains are left out of the 32-bit Windows build: under the emulated 32-bit
-// wine that runs its suite they end in a segmentation fault (not yet explained; the 64-bit build
-// under wine and the native build pass them).
-#if !(defined(_WIN32) && defined(__i386__))
-
 // At the true parameters the error is the PDE's own: Richardson-extrapolated solves converge at
 // second order, so refining 60/30/30 to 200/100/100 must shrink it, and the coarse one is below
 // 2 bp (it measures about 0.2 bp; the fine one about 0.03 bp). Per option and per expiry price the
@@ -153,7 +148,6 @@ TEST(ChainCalibration, TwoHostThreadsGetTheResultsOfOneAfterTheOther)
     EXPECT_EQ(concurrent[0], perOption);
     EXPECT_EQ(concurrent[1], perExpiry);
 }
-#endif
 
 TEST(ChainCalibration, ErrorValuesLeaveTheirRecords)
 {

@@ -45,10 +45,6 @@ protected:
 
 }  // namespace
 
-// The cases that price chains in parallel are left out of the 32-bit Windows build, as in the
-// other chain tests: under the emulated 32-bit wine that runs its suite they end in a segmentation
-// fault.
-#if !(defined(_WIN32) && defined(__i386__))
 // Every option of set A the chain filter keeps (the reference prices are good to about 1e-13; the
 // filter's floor of 1e-3 keeps that far below 1e-6 in volatility), priced at the set's own
 // parameters: what remains is the error of the two pricers and of the implied-volatility search.
@@ -79,7 +75,6 @@ TEST_F(HestonChainCalibration, ReferenceChainAtItsParametersFitsBelow1e6)
     set.v0 = 0.05;
     EXPECT_GT(calibrate(set), 10e-4);
 }
-#endif
 
 TEST_F(HestonChainCalibration, FailuresGiveTheirValuesAndRecordsAndNoResultsLine)
 {
@@ -100,7 +95,6 @@ TEST_F(HestonChainCalibration, FailuresGiveTheirValuesAndRecordsAndNoResultsLine
         EXPECT_NE(files_.hestonLog().find(c.message), std::string::npos) << c.message;
     }
 
-#if !(defined(_WIN32) && defined(__i386__))
     // A negative variance has no price: VanillaHeston records each option's failure, the chain
     // its own, and no exception leaves the parallel loop.
     files_.writeChain(chain_test::countFirst(set));
@@ -111,6 +105,5 @@ TEST_F(HestonChainCalibration, FailuresGiveTheirValuesAndRecordsAndNoResultsLine
               std::string::npos)
         << log;
     EXPECT_NE(log.find("Negative variance or expiry"), std::string::npos);
-#endif
     EXPECT_FALSE(fs::exists(dir_ / "Results.txt"));
 }

@@ -308,9 +308,6 @@ TEST_F(WindowsModule, SingleOptionExportsPriceAndLogBesideTheModule)
     }
 }
 
-// Parallel pricing is left out of the 32-bit build: under the emulated 32-bit wine that runs its
-// suite it ends in a segmentation fault (not yet explained; the 64-bit build passes).
-#if !defined(__i386__)
 TEST_F(WindowsModule, HestonAndChainExportsPriceTheReferenceChainBesideTheModule)
 {
     const auto vanillaHeston = function<decltype(VanillaHeston)>(kVanillaHeston);
@@ -366,7 +363,6 @@ TEST_F(WindowsModule, HestonAndChainExportsPriceTheReferenceChainBesideTheModule
     EXPECT_EQ(selected(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 30, 2, 2, 0.0, 1.0, 0, 0, 0), b);
     EXPECT_EQ(perExpiry(0.04, 0.04, 1.5, 0.3, -0.9, 60, 30, 0, 2, 2, 0.0, 1.0, 0, 0, 0), kError);
 }
-#endif
 
 #else
 
