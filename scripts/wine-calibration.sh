@@ -65,14 +65,7 @@ status=0
 for program in "$@"; do
   t0=$SECONDS
   name=$(basename "$program" .exe)
-  threads=()
-  if [ "$name" = sarnex32 ] && grep -qsx enabled /proc/sys/fs/binfmt_misc/sarnex-i386; then
-    # wine's 32-bit side runs under qemu's user-mode emulator here (scripts/install-cross-deps.sh),
-    # whose threads crash it inside parallel loops: the emulated run prices on one thread.
-    threads=(OMP_NUM_THREADS=1)
-    echo "$name: wine's 32-bit side runs emulated; one thread"
-  fi
-  if run "$work/$name" "$program" env "${threads[@]}" SARNEX_WINE_TIMEOUT="${SARNEX_WINE_TIMEOUT:-300}" \
+  if run "$work/$name" "$program" env SARNEX_WINE_TIMEOUT="${SARNEX_WINE_TIMEOUT:-300}" \
         bash "$root/scripts/wine-run.sh" && same_report "$work/native/compare.txt" "$work/$name/compare.txt"; then
     echo "$name: ModelIVs.txt matches the native run"
   else
