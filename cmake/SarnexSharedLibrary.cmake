@@ -76,7 +76,8 @@ if(SARNEX_BUILD_TESTS AND TARGET GTest::gtest)
 endif()
 
 # The same library from Python through ctypes, when the machine has python3 (skipped otherwise).
-if(SARNEX_BUILD_TESTS AND TARGET heston_stand_in)
+# Not in the sanitizer build: an uninstrumented interpreter cannot load an instrumented library.
+if(SARNEX_BUILD_TESTS AND TARGET heston_stand_in AND NOT SARNEX_SANITIZE)
   find_package(Python3 COMPONENTS Interpreter QUIET)
   if(Python3_Interpreter_FOUND)
     add_test(NAME ExportsFromPython.CalledThroughCtypes
