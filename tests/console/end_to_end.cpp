@@ -41,6 +41,17 @@ std::vector<ChainRow> hestonChain()
     return rows;
 }
 
+
+// The console of a whole calibration, with {} where the numbers stand.
+std::string calibratedTranscript(int cautioned, const std::string& model, const std::string& title)
+{
+    return dialogueTranscript() + caution(cautioned) + "\nCalibrating . . .\n" + "\n" +
+           "Calibrated " + model + " model parameters for " + title + "\n" +
+           "v0 = \t {}\nvBar = \t {}\nkappa =\t {}\nxi = \t {}\nrho = \t {}\n" +
+           "\nInitial IV RMSE: {},  final IV RMSE: {} ({} basis points)\n" +
+           "Calibration time: {} secs.\n\n" + kPleaseWait + "\n\n" + kCalibrated;
+}
+
 TEST(ConsoleCalibration, HestonChainGivesBackItsParameters)
 {
     const std::vector<HestonReferenceRow> reference = hestonReference("B");
@@ -53,12 +64,7 @@ TEST(ConsoleCalibration, HestonChainGivesBackItsParameters)
 
     // Six of the 55 quotes are too cheap to keep (Black-Scholes price below 1e-5 of the spot:
     // counted independently from the reference IVs).
-    const std::string transcript =
-        dialogueTranscript() + caution(6) + "\nCalibrating . . .\n" + "\n" +
-        "Calibrated Heston model parameters for SPX on set\tB\n" +
-        "v0 = \t {}\nvBar = \t {}\nkappa =\t {}\nxi = \t {}\nrho = \t {}\n" +
-        "\nInitial IV RMSE: {},  final IV RMSE: {} ({} basis points)\n" +
-        "Calibration time: {} secs.\n\n" + kPleaseWait + "\n\n" + kCalibrated;
+    const std::string transcript = calibratedTranscript(6, "Heston", "SPX on set\tB");
     std::string mismatch;
     const std::vector<double> shown = matchTemplate(transcript, run.out, mismatch);
     ASSERT_EQ(mismatch, "") << run.out;
@@ -135,12 +141,7 @@ TEST(ConsoleCalibration, GarchSpeedModeOnTheBundledChainGivesBackItsParameters)
     program.write("OptionsData.txt", chain.str());
     const RunResult run = program.run("1\n0\n");
     ASSERT_EQ(run.status, 0);
-    const std::string transcript =
-        dialogueTranscript() + caution(4) + "\nCalibrating . . .\n" + "\n" +
-        "Calibrated GARCH model parameters for EXAMPLE on generated data\n" +
-        "v0 = \t {}\nvBar = \t {}\nkappa =\t {}\nxi = \t {}\nrho = \t {}\n" +
-        "\nInitial IV RMSE: {},  final IV RMSE: {} ({} basis points)\n" +
-        "Calibration time: {} secs.\n\n" + kPleaseWait + "\n\n" + kCalibrated;
+    const std::string transcript = calibratedTranscript(4, "GARCH", "EXAMPLE on generated data");
     std::string mismatch;
     const std::vector<double> shown = matchTemplate(transcript, run.out, mismatch);
     ASSERT_EQ(mismatch, "") << run.out;
