@@ -61,7 +61,7 @@ public:
             }
         }
         out.close();
-        preparePricingChain(quotes, PutRule::StrikeBelowSpot);
+        preparePricingChain(quotes);
         chain_ = quotes;
         setOptionsDataPath(path_);
     }

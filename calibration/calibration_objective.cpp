@@ -1,5 +1,6 @@
 #include "calibration/calibration_objective.h"
 
+#include "calibration/fit_iv.h"
 #include "calibration/header_chain.h"
 #include "calibration/heston_model_ivs.h"
 #include "calibration/quote_filters.h"
@@ -97,6 +98,15 @@ std::string failureRecord(const std::string& message)
     return stars + "\n" + message + "\n" + stars + "\n\n";
 }
 
+void logObjectiveFailure(const std::string& message)
+{
+    try {
+        appendSolverLog(failureRecord(message));
+    } catch (...) {
+        // The record is lost; what the evaluation returns still tells the search.
+    }
+}
+
 std::vector<double> distinctExpiries(const std::vector<ExpiryBucket>& buckets)
 {
     std::vector<double> expiries;
@@ -118,7 +128,7 @@ void priceChain(const double* p, double* hx, int n, const CalibrationSettings& s
     if (!(std::isfinite(chain.spot) && chain.spot > 0.0)) {
         throw std::runtime_error(kBadSpot);
     }
-    preparePricingChain(chain.quotes, PutRule::StrikeBelowSpot);
+    preparePricingChain(chain.quotes);
     if (n < 0 || chain.quotes.size() != static_cast<std::size_t>(n)) {
         std::cout << kCountMismatch << std::flush;
         fillNaN(hx, n);
@@ -190,6 +200,10 @@ ObjectiveSetup objectiveSetup(const CalibrationSettings& s)
     default:
         throw std::runtime_error("Unknown model code " + std::to_string(s.modelCode) +
                                  " in the calibration settings");
+    }
+    // Every strike's solve would be refused: a fault of the settings, not of the parameters.
+    if (s.NS < 1 || s.Nv < 1 || s.NT < 1) {
+        throw std::runtime_error("The grid sizes of the calibration settings must be positive");
     }
     setup.priceMode = s.priceModeSelector == 1 ? 3 : s.priceModeSelector == 2 ? 5 : 4;
     return setup;
@@ -303,14 +317,18 @@ std::vector<double> modelIVPerExpiryLoop(const std::vector<ExpiryBucket>& bucket
     }
     std::vector<double> ivs(offset.back(), kNaN);
 
-    std::vector<std::optional<std::string>> failures(lists.size());
+    // A bucket whose solve throws has no IVs at these parameters, like a strike its solve could
+    // not price: its strikes enter as 0.0 and the evaluation goes on. Its message is logged after
+    // the loop, so that no thread writes the log while others price.
+    std::vector<std::optional<std::string>> bucketFailures(buckets.size());
     const long slots = static_cast<long>(lists.size());
 #pragma omp parallel for schedule(static)
     for (long slot = 0; slot < slots; ++slot) {
-        const std::size_t k = static_cast<std::size_t>(slot);
-        failures[k] = runCaught([&] {
-            for (std::size_t index : lists[k]) {
-                const ExpiryBucket& b = buckets[index];
+        for (std::size_t index : lists[static_cast<std::size_t>(slot)]) {
+            const ExpiryBucket& b = buckets[index];
+            double* const out = ivs.data() + offset[index];
+            bucketFailures[index] = runCaught([&] {
+                std::fill(out, out + b.strikes.size(), 0.0);
                 double meanArg = 0.0;
                 const double vmaxParam =
                     bucketVmaxParam(b, cv, s.modelCode, setup.vmaxQuantileLevel, &meanArg);
@@ -326,25 +344,22 @@ std::vector<double> modelIVPerExpiryLoop(const std::vector<ExpiryBucket>& bucket
                                         vmaxParam, 0, s.strikeVectorFlag != 0, true,
                                         setup.pdeModelType, setup.varianceExponent, meanArg,
                                         &status);
-                // A strike the solve could not price has no IV to fit: NaN, never the 0.0 or
-                // stale value its entry may hold. A usable price that no volatility reproduces
-                // is the model's answer at these parameters: its IV is 0.0, whose residual (the
-                // whole market IV) steers the search away instead of ending it.
-                const bool complete = results.size() == b.strikes.size();
-                for (std::size_t u = 0; u < b.strikes.size(); ++u) {
-                    const bool flagged =
-                        !complete || (u < status.strikeFailed.size() ? status.strikeFailed[u]
-                                                                     : status.failed);
-                    const bool withoutIV =
-                        complete && u < status.strikeWithoutIV.size() && status.strikeWithoutIV[u];
-                    const double iv = withoutIV ? 0.0 : flagged ? kNaN : results[u];
-                    ivs[offset[index] + u] =
-                        withoutIV || (std::isfinite(iv) && iv > 0.0) ? iv : kNaN;
+                if (results.size() != b.strikes.size()) {
+                    return;
                 }
-            }
-        });
+                for (std::size_t u = 0; u < b.strikes.size(); ++u) {
+                    const bool flagged = u < status.strikeFailed.size() ? status.strikeFailed[u]
+                                                                        : status.failed;
+                    out[u] = modelIVOrZero(flagged, results[u]);
+                }
+            });
+        }
     }
-    throwFirst(failures);
+    for (const std::optional<std::string>& failure : bucketFailures) {
+        if (failure) {
+            logObjectiveFailure(*failure);
+        }
+    }
     return ivs;
 }
 
@@ -361,11 +376,7 @@ void CalibrationObjective(double* p, double* hx, int /*m*/, int n, void* adata)
         priceChain(p, hx, n, settings, setup);
     });
     if (failure) {
-        try {
-            appendSolverLog(failureRecord(*failure));
-        } catch (...) {
-            // The record is lost; the NaN values still stop the search.
-        }
+        logObjectiveFailure(*failure);
         fillNaN(hx, n);
     }
 }

@@ -21,13 +21,15 @@
 //
 // A parameter outside its range sets optimizationStopped and throws std::runtime_error
 // ("kappa is out of range. Stopping optimization.", ...), leaving hx as it was; NaN fails the
-// range checks too. Every other failure fills hx with NaN, so that the search stops (reason 7)
-// instead of going on with stale values: an error while reading or pricing the chain (recorded
-// in "SV_PDESolverLog.txt": a line of 85 '*', the message, 85 '*', an empty line), a chain that
-// does not hold n options after filtering (the message "Oops, seems like some more debugging is
-// in order. Press any key to terminate!" on standard output; nothing is read from standard
-// input), and a strike whose solve gave no IV (NaN for that strike). The Heston path lets the
-// spot-line conversion errors of the chain reader through.
+// range checks too. An option without a model IV at p (its solve gave up, was refused or threw,
+// or no volatility reproduces its price; on the Heston path a failed or negative price) gets 0.0
+// and the evaluation goes on. A failure of the whole evaluation fills hx with NaN, so that the
+// search stops (reason 7) instead of going on with stale values: an error while reading the
+// chain or outside the strike solves (recorded in "SV_PDESolverLog.txt": a line of 85 '*', the
+// message, 85 '*', an empty line), or a chain that does not hold n options after filtering (the
+// message "Oops, seems like some more debugging is in order. Press any key to terminate!" on
+// standard output; nothing is read from standard input). The Heston path lets the spot-line
+// conversion errors of the chain reader through.
 void CalibrationObjective(double* p, double* hx, int m, int n, void* adata);
 
 // Throws (after setting optimizationStopped) for the first parameter out of its range for the
@@ -72,9 +74,9 @@ double bucketVmaxParam(const ExpiryBucket& bucket, const CriticalVariances& cv, 
                        double vmaxQuantileLevel, double* meanArg);
 
 // Prices the buckets of each list (second loop) and returns one IV per strike of every bucket,
-// bucket after bucket in the order of buckets, NaN for every strike that the solve flags as
-// failed or whose IV is not a positive number. A
-// failure in any iteration is thrown after the loop (the lowest list's first).
+// bucket after bucket in the order of buckets, 0.0 for every strike without a model IV (see
+// modelIVOrZero). A bucket whose solve throws gets 0.0 for all its strikes and one record in the
+// log.
 std::vector<double> modelIVPerExpiryLoop(const std::vector<ExpiryBucket>& buckets,
                                          const std::vector<std::vector<std::size_t>>& lists,
                                          const CriticalVariances& cv, const double* p,

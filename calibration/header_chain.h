@@ -31,7 +31,7 @@ struct HeaderChain {
     std::string onText;   // line 4, likewise
     double spot = 0.0;    // line 6
     // One record per row read whole, in file order: index = row number from 0, S = spot, T in
-    // days, callPut left 0 (the callers' put rules differ).
+    // days, callPut left 0 (the cheap-option filter sets it).
     std::vector<OptionQuote> quotes;
     bool rowCutShort = false;  // a row could not be read whole (bad number, or end of file)
     bool tooManyRows = false;  // a row beyond maxRows was found (and not read)

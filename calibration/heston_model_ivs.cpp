@@ -1,5 +1,6 @@
 #include "calibration/heston_model_ivs.h"
 
+#include "calibration/fit_iv.h"
 #include "calibration/header_chain.h"
 #include "calibration/quote_filters.h"
 #include "heston/vanilla_heston_export.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr double kFailedPrice = -999.0;
-constexpr double kPriceFloor = 1e-12;
 constexpr double kIvLow = 1e-15;
 constexpr double kIvHigh = 2.0;
 constexpr double kIvTolerance = 1e-16;
@@ -33,16 +32,19 @@ void fillNaN(double* out, int n)
 double modelIV(const OptionQuote& q, double v0, double vL, double theta, double volvol,
                double rho)
 {
-    double price = VanillaHeston(q.S, q.K, q.r, q.d, v0, vL, theta, volvol, rho, q.T, q.callPut);
-    if (price == kFailedPrice) {
-        return kNaN;
-    }
-    // A slightly negative price is integration noise on a worthless option.
-    if (price < 0.0) {
-        price = kPriceFloor;
+    const double price =
+        VanillaHeston(q.S, q.K, q.r, q.d, v0, vL, theta, volvol, rho, q.T, q.callPut);
+    // A failed price (-999.0) or a negative one has no IV; neither has a price outside the reach
+    // of the volatility search, for which Brent throws.
+    if (!(std::isfinite(price) && price >= 0.0)) {
+        return 0.0;
     }
     const ImpliedVolTarget target{q.S, q.K, q.T, q.r, q.d, price, q.callPut};
-    return brentImpliedVol(&target, kIvLow, kIvHigh, kIvTolerance);
+    try {
+        return modelIVOrZero(false, brentImpliedVol(&target, kIvLow, kIvHigh, kIvTolerance));
+    } catch (...) {
+        return 0.0;
+    }
 }
 
 }  // namespace
@@ -54,13 +56,13 @@ std::vector<double> calcHestonModelIVsLoop(const std::vector<OptionQuote>& chain
     std::vector<double> ivs(chain.size(), kNaN);
 #pragma omp parallel for schedule(static)
     for (long i = 0; i < count; ++i) {
-        // A price with no IV in the bracket is a failure of this option alone: nothing may leave
-        // the parallel region.
+        // Nothing may leave the parallel region: an option that cannot be priced at all has no
+        // model IV, like one whose price has none.
         try {
             ivs[static_cast<std::size_t>(i)] =
                 modelIV(chain[static_cast<std::size_t>(i)], v0, vL, theta, volvol, rho);
         } catch (...) {
-            ivs[static_cast<std::size_t>(i)] = kNaN;
+            ivs[static_cast<std::size_t>(i)] = 0.0;
         }
     }
     return ivs;
@@ -79,7 +81,7 @@ void calcHestonModelIVs(double* out, int n, double v0, double vL, double theta, 
         fillNaN(out, n);
         return;
     }
-    preparePricingChain(chain.quotes, PutRule::StrikeAtOrBelowSpot);
+    preparePricingChain(chain.quotes);
     if (n < 0 || chain.quotes.size() != static_cast<std::size_t>(n)) {
         std::cout << kCountMismatch << std::flush;
         fillNaN(out, n);

@@ -12,16 +12,17 @@
 // at the spot is a put here) and writes one model IV per remaining option into out[0 .. n-1], in
 // (expiry, strike) order. theta is the mean-reversion rate, volvol the volatility of variance.
 //
-// A failure never leaves numbers that look like IVs: when the file cannot be opened, its spot is
-// not a positive number, or the chain does not hold n options (which also prints "Oops, seems
-// like some more debugging is in order. Press any key to terminate!"), all n entries become NaN;
-// an option whose price fails or has no implied volatility in [1e-15, 2] gets NaN. The standard
+// A failed evaluation never leaves numbers that look like IVs: when the file cannot be opened,
+// its spot is not a positive number, or the chain does not hold n options (which also prints
+// "Oops, seems like some more debugging is in order. Press any key to terminate!"), all n entries
+// become NaN. An option whose price fails or is negative, or has no implied volatility in
+// [1e-15, 2], gets 0.0 (see modelIVOrZero) and the others are still priced. The standard
 // exceptions of the spot conversion ("invalid stod argument", "stod argument out of range")
 // reach the caller.
 void calcHestonModelIVs(double* out, int n, double v0, double vL, double theta, double volvol,
                         double rho);
 
 // The loop of calcHestonModelIVs over a prepared chain (T in years, callPut set): one IV per
-// option, in chain order, NaN where the price or its IV fails. Parallel over the options.
+// option, in chain order, 0.0 where the price or its IV fails. Parallel over the options.
 std::vector<double> calcHestonModelIVsLoop(const std::vector<OptionQuote>& chain, double v0,
                                            double vL, double theta, double volvol, double rho);

@@ -4,13 +4,7 @@
 
 #include <algorithm>
 
-int putFlag(PutRule rule, double K, double S)
-{
-    if (rule == PutRule::StrikeBelowSpot) {
-        return K < S ? 1 : 0;
-    }
-    return K <= S ? 1 : 0;
-}
+int putFlag(double K, double S) { return K <= S ? 1 : 0; }
 
 void sortAndDropRepeats(std::vector<OptionQuote>& quotes)
 {
@@ -18,13 +12,13 @@ void sortAndDropRepeats(std::vector<OptionQuote>& quotes)
     quotes.erase(std::unique(quotes.begin(), quotes.end(), sameExpiryStrikeIV), quotes.end());
 }
 
-std::size_t dropCheapOptions(std::vector<OptionQuote>& quotes, PutRule rule)
+std::size_t dropCheapOptions(std::vector<OptionQuote>& quotes)
 {
     const std::size_t before = quotes.size();
     std::vector<OptionQuote> kept;
     kept.reserve(before);
     for (OptionQuote q : quotes) {
-        q.callPut = putFlag(rule, q.K, q.S);
+        q.callPut = putFlag(q.K, q.S);
         const double price =
             blackScholesPrice(q.S, q.K, q.r, q.d, q.marketIV, q.T / kDaysPerYear, q.callPut);
         if (price / q.S < kCheapPriceFraction) {
@@ -43,9 +37,9 @@ void expiriesToYears(std::vector<OptionQuote>& quotes)
     }
 }
 
-void preparePricingChain(std::vector<OptionQuote>& quotes, PutRule rule)
+void preparePricingChain(std::vector<OptionQuote>& quotes)
 {
     sortAndDropRepeats(quotes);
-    dropCheapOptions(quotes, rule);
+    dropCheapOptions(quotes);
     expiriesToYears(quotes);
 }

@@ -11,15 +11,11 @@
 #include <cstddef>
 #include <vector>
 
-// Which strikes count as puts. The objective prices a strike equal to the spot as a call, main
-// and the Heston model IVs as a put; the cheap-option filter must follow its caller's rule.
-enum class PutRule {
-    StrikeBelowSpot,       // K < S   (the objective)
-    StrikeAtOrBelowSpot,   // K <= S  (main, the Heston model IVs)
-};
-
-// 1 (put) or 0 (call) for the strike and spot under the rule.
-int putFlag(PutRule rule, double K, double S);
+// 1 (put) or 0 (call): a strike at or below the spot is a put. Every reader of a chain takes the
+// side from here, so that the cheap-option filter drops the same options for main's market IVs as
+// for the model IVs of the objective and the Heston path; with two rules an at-the-money option
+// cheap on one side only made the counts differ and every evaluation fail.
+int putFlag(double K, double S);
 
 // Sorts ascending by (T, K) and keeps the first of every run of exact (T, K, market IV) repeats.
 // The sort is stable, so records equal in (T, K) keep their file order and every reader orders a
@@ -30,10 +26,10 @@ void sortAndDropRepeats(std::vector<OptionQuote>& quotes);
 // no usable information for the fit.
 constexpr double kCheapPriceFraction = 1e-5;
 
-// Sets callPut of every record by the rule and removes, in order, each record whose
+// Sets callPut of every record by putFlag and removes, in order, each record whose
 // Black-Scholes price (S, K, r, d, market IV, T / 365, callPut) divided by S is below
 // kCheapPriceFraction. T must still be in days. Returns the number removed.
-std::size_t dropCheapOptions(std::vector<OptionQuote>& quotes, PutRule rule);
+std::size_t dropCheapOptions(std::vector<OptionQuote>& quotes);
 
 constexpr double kDaysPerYear = 365.0;
 
@@ -41,5 +37,5 @@ constexpr double kDaysPerYear = 365.0;
 void expiriesToYears(std::vector<OptionQuote>& quotes);
 
 // The steps of the objective and of the Heston model IVs in one: sort and drop exact repeats,
-// drop cheap options under the rule, expiries to years.
-void preparePricingChain(std::vector<OptionQuote>& quotes, PutRule rule);
+// drop cheap options, expiries to years.
+void preparePricingChain(std::vector<OptionQuote>& quotes);

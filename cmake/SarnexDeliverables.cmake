@@ -114,7 +114,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/console/main.cpp)
   # The console tests run copies of the native program with piped answers (the Windows programs
   # are run under wine by scripts/wine-calibration.sh instead).
   if(NOT WIN32)
-    foreach(_test test_console_chain_refusals test_console_end_to_end)
+    foreach(_test test_console_chain_refusals test_console_end_to_end test_console_every_model)
       if(TARGET ${_test})
         target_compile_definitions(${_test} PRIVATE SARNEX_PROGRAM="$<TARGET_FILE:sarnex_program>")
         add_dependencies(${_test} sarnex_program)

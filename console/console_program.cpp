@@ -138,6 +138,9 @@ private:
     {
         printBanner(out_);
         answers_ = runDialogue(in_, out_);
+        if (!answers_.refusal.empty()) {
+            return refuse(answers_.refusal);
+        }
         return Stage::ReadChain;
     }
 
@@ -154,7 +157,7 @@ private:
         if (removeConflictingDuplicates(quotes_)) {
             return refuse(kConflictingDuplicatesMessage);
         }
-        const std::size_t removed = dropCheapOptions(quotes_, PutRule::StrikeAtOrBelowSpot);
+        const std::size_t removed = dropCheapOptions(quotes_);
         if (removed > 0) {
             out_ << cheapOptionCaution(removed);
             platform::pauseForKey();
@@ -232,6 +235,7 @@ private:
         r.modelCode = setup_.modelCode;
         r.stationaryMeanVariance = smv;
         r.rmse = evaluated ? ivRmse(modelIVs, quotes_) : 0.0;
+        r.withoutModelIV = evaluated ? countWithoutModelIV(modelIVs) : 0;
         r.calibrationSeconds = calibrationSeconds_;
         r.processorBrand = platform::processorBrand();
         r.processorCount = platform::processorCount();
@@ -268,6 +272,9 @@ private:
         out_ << "\n\n";
         if (!evaluated) {
             out_ << kEvaluationFailed;
+        }
+        if (r.withoutModelIV > 0) {
+            out_ << withoutModelIVLine(r.withoutModelIV, quotes_.size());
         }
         out_ << messages;
         if (reportSaved && evaluated) {

@@ -1,6 +1,7 @@
 #include "console/model_setup.h"
 
 #include <algorithm>
+#include <exception>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -27,6 +28,8 @@ const char* const kMenu =
     " 5  XGBM vol\n"
     " 6  Heston\n\n Enter model number: ";
 const char* const kModePrompt = " Enter 0 for speed, 1 for accuracy, or 2 for balanced: ";
+const char* const kNoAnswer = "\nNo answer was given. The calibration is not started.\n";
+const char* const kNotWholeNumber = "' is not a whole number. The calibration is not started.\n";
 
 std::string frameLine(const std::string& text)
 {
@@ -79,14 +82,36 @@ void printBanner(std::ostream& out)
     out << stars << "\n" << frameLine(kBannerNote) << "\n" << stars << "\n\n";
 }
 
+std::string readWholeNumber(std::istream& in, int& value)
+{
+    std::string token;
+    if (!(in >> token)) {
+        return kNoAnswer;
+    }
+    const std::string refusal = "\n'" + token + kNotWholeNumber;
+    const std::size_t digitsFrom = token[0] == '-' || token[0] == '+' ? 1 : 0;
+    if (digitsFrom == token.size() ||
+        token.find_first_not_of("0123456789", digitsFrom) != std::string::npos) {
+        return refusal;
+    }
+    try {
+        value = std::stoi(token);
+    } catch (const std::exception&) {
+        return refusal;  // beyond the range of an int
+    }
+    return "";
+}
+
 DialogueAnswers runDialogue(std::istream& in, std::ostream& out)
 {
     DialogueAnswers answers;
     out << kMenu << std::flush;
-    // A failed extraction stores 0 and leaves the stream failed, so the second answer is 0 too.
-    in >> answers.menuNumber;
+    answers.refusal = readWholeNumber(in, answers.menuNumber);
+    if (!answers.refusal.empty()) {
+        return answers;
+    }
     out << kModePrompt << std::flush;
-    in >> answers.calibrationMode;
+    answers.refusal = readWholeNumber(in, answers.calibrationMode);
     return answers;
 }
 

@@ -14,8 +14,11 @@ constexpr double kUnsetParameters[5] = {0.15, 0.15, 5.0, 5.0, -0.7};
 constexpr int kHighResolutionMode = 19;
 
 struct DialogueAnswers {
-    int menuNumber = 0;       // as entered; a failed read leaves 0 (which selects Heston)
-    int calibrationMode = 0;  // 0 speed, 1 accuracy, 2 balanced, 19 high resolution; a failed read 0
+    int menuNumber = 0;       // as entered
+    int calibrationMode = 0;  // 0 speed, 1 accuracy, 2 balanced, 19 high resolution
+    // What the console prints when an answer is missing or not a whole number (the dialogue then
+    // stops at that answer); empty when both answers were read.
+    std::string refusal;
 };
 
 struct ModelSetup {
@@ -43,6 +46,10 @@ int modelCodeFromMenu(int menuNumber);
 const char* modelNameOf(int modelCode);
 
 void printBanner(std::ostream& out);
+
+// A whole number (optional sign and decimal digits, within the range of an int) from the next
+// word of in; otherwise the refusal text, and value is left as it was.
+std::string readWholeNumber(std::istream& in, int& value);
 
 // Prints the model menu and the mode prompt and reads the two answers.
 DialogueAnswers runDialogue(std::istream& in, std::ostream& out);

@@ -97,6 +97,18 @@ double ivRmse(const std::vector<double>& modelIVs, const std::vector<OptionQuote
     return std::sqrt(sum / static_cast<double>(quotes.size()));
 }
 
+std::size_t countWithoutModelIV(const std::vector<double>& modelIVs)
+{
+    return static_cast<std::size_t>(std::count(modelIVs.begin(), modelIVs.end(), 0.0));
+}
+
+std::string withoutModelIVLine(std::size_t count, std::size_t n)
+{
+    return std::to_string(count) + " of " + std::to_string(n) +
+           " options have no model IV at these parameters: their model IV is shown as 0 and the "
+           "IV RMSE counts them so.\n";
+}
+
 void writeModelIVsReport(std::ostream& out, const ModelIVsReport& report)
 {
     out.precision(kFileDigits);
@@ -108,6 +120,9 @@ void writeModelIVsReport(std::ostream& out, const ModelIVsReport& report)
     }
     out << "\n" << "IV RMSE: " << report.rmse << " (" << basisPoints(report.rmse) << " basis points)"
         << "\n";
+    if (report.withoutModelIV > 0) {
+        out << withoutModelIVLine(report.withoutModelIV, report.quotes->size());
+    }
     out << "Calibration time: " << report.calibrationSeconds << " secs " << "on "
         << report.processorBrand << " (number of cores: " << report.processorCount << ")" << "\n\n";
     out << "expiration" << "\t" << "strike" << "\t" << "  model IV" << "\t" << "market IV" << "\n";

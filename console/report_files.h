@@ -57,12 +57,21 @@ struct ModelIVsReport {
     int modelCode = 3;
     double stationaryMeanVariance = 0.0;  // written for ORV-X1 only
     double rmse = 0.0;
+    std::size_t withoutModelIV = 0;  // options whose model IV is 0: no IV at these parameters
     double calibrationSeconds = 0.0;
     std::string processorBrand;
     int processorCount = 1;
     const std::vector<OptionQuote>* quotes = nullptr;  // T in days
     const std::vector<double>* modelIVs = nullptr;
 };
+
+// Options whose model IV is 0.0: the evaluation found none for them at the parameters.
+std::size_t countWithoutModelIV(const std::vector<double>& modelIVs);
+
+// The line that says how many options the RMSE counts with model IV 0 (the console prints it
+// after the high-precision stage and "ModelIVs.txt" carries it under its RMSE); only written when
+// count > 0.
+std::string withoutModelIVLine(std::size_t count, std::size_t n);
 
 // The whole of "ModelIVs.txt".
 void writeModelIVsReport(std::ostream& out, const ModelIVsReport& report);

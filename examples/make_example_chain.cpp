@@ -136,7 +136,7 @@ std::vector<double> modelIVs(const Expiry& e, int gridFactor)
     for (std::size_t i = 0; i < out.size(); ++i) {
         const double K = e.strikes[i];
         const double price = blackScholesPrice(kSpot, K, kRate, kDividend, out[i], T,
-                                               putFlag(PutRule::StrikeAtOrBelowSpot, K, kSpot));
+                                               putFlag(K, kSpot));
         if (!(out[i] > 0.0 && out[i] < 2.0) || !(price / kSpot >= kModelQuoteFloor))
             throw std::runtime_error("no usable IV at " + std::to_string(e.days) + " days, K " +
                                      std::to_string(K) + " (IV " + std::to_string(out[i]) + ")");
@@ -174,7 +174,7 @@ std::vector<Row> buildChain(int gridFactor)
         for (double K : e.cheapStrikes) {
             const double price =
                 blackScholesPrice(kSpot, K, kRate, kDividend, kCheapIV, e.days / kDaysPerYear,
-                                  putFlag(PutRule::StrikeAtOrBelowSpot, K, kSpot));
+                                  putFlag(K, kSpot));
             if (!(price / kSpot < 0.01 * kCheapPriceFraction))
                 throw std::runtime_error("a cheap quote is not cheap enough at " +
                                          std::to_string(e.days) + " days");

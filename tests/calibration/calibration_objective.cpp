@@ -4,6 +4,7 @@
 
 #include "calibration/calibration_objective.h"
 #include "calibration/support/chain_fixtures.h"
+#include "levmar/levmar.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -188,6 +189,7 @@ TEST(CalibrationObjective, EveryFailureFillsHxWithNaNAndLeavesItsRecord)
         {fixtures::chainText(0.0, {{0.2, 100, 30, 0, 0}}), 1, 1,
          record("The spot price in the option chain is not a positive number"), ""},
         {good, 7, 41, record("Unknown model code 7 in the calibration settings"), ""},
+        {good, -1, 41, record("The grid sizes of the calibration settings must be positive"), ""},
         {good, 1, 40, "", "Oops, seems like some more debugging is in order. Press any key to terminate!"},
         {"", 3, 41, "", ""},  // the Heston path
     };
@@ -195,19 +197,55 @@ TEST(CalibrationObjective, EveryFailureFillsHxWithNaNAndLeavesItsRecord)
         fixtures::Files files;
         if (!c.chain.empty()) files.writeChain(c.chain);
         ::testing::internal::CaptureStdout();
-        const std::vector<double> hx = evaluate({0.04, 0.05, 2.0, 1.0, -0.5}, c.n, speedSettings(c.modelCode));
+        CalibrationSettings settings = speedSettings(c.modelCode < 0 ? 1 : c.modelCode);
+        if (c.modelCode < 0) settings.NS = 0;  // a base grid of no spot intervals
+        const std::vector<double> hx = evaluate({0.04, 0.05, 2.0, 1.0, -0.5}, c.n, settings);
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.screen) << c.record;
         for (double iv : hx) EXPECT_TRUE(std::isnan(iv)) << c.record;
         EXPECT_EQ(files.solverLog(), c.record);
     }
-    // A base grid of no spot intervals: the costs are no numbers (the dealing still ends) and
-    // every strike's solve is refused, which the solve records; a refused strike is NaN.
+}
+
+}  // namespace
+
+namespace {
+
+std::string exampleChainText()
+{
+    return fixtures::readText(std::string(SARNEX_TEST_DATA_DIR) + "/../../examples/OptionsData.txt");
+}
+
+// Where ORV-X1's first damped steps go on the bundled chain: v0 on its lower bound with a large
+// xi. Some wing strikes have no model IV there; they enter with IV 0.0 (their residual is the
+// whole market IV) and every other strike keeps its IV, so the search can go on.
+TEST(CalibrationObjective, StrikesWithoutAModelIVOnTheLowerBoundsEnterAsZero)
+{
     fixtures::Files files;
-    files.writeChain(fixtures::chainText(100.0, {{0.2, 95, 365, 0, 0}, {0.2, 105, 365, 0, 0}}));
-    CalibrationSettings settings = speedSettings();
-    settings.NS = 0;
-    for (double iv : evaluate({0.04, 0.05, 2.0, 1.0, -0.5}, 2, settings)) EXPECT_TRUE(std::isnan(iv));
-    EXPECT_NE(files.solverLog(), "");
+    files.writeChain(exampleChainText());
+    const int n = 91;  // 95 rows, 4 too cheap
+    const std::vector<double> hx =
+        evaluate({0.001, 0.2030001547533864, 8.233037068986162, 4.600491827862601,
+                  -0.3995737887065096}, n, speedSettings(4));
+    int zeros = 0;
+    for (std::size_t i = 0; i < hx.size(); ++i) {
+        EXPECT_TRUE(std::isfinite(hx[i])) << i;
+        if (hx[i] == 0.0) ++zeros; else EXPECT_GT(hx[i], 0.01) << i;
+    }
+    EXPECT_GT(zeros, 0);
+    EXPECT_LT(zeros, n);
+
+    // The chain file gone: the whole evaluation fails, and the search stops on its first one.
+    files.removeChain();
+    std::vector<double> x(static_cast<std::size_t>(n), 0.2);
+    double p[5] = {0.15, 0.15, 5.0, 5.0, -0.7};
+    double lb[5] = {0.001, 0.005, 0.05, 0.1, -1.0};
+    double ub[5] = {1.2, 1.2, 60.0, 20.0, 0.0};
+    double opts[5] = {1e-3, 1e-10, 1e-10, 1e-10, 1e-6};
+    double info[10] = {};
+    CalibrationSettings settings = speedSettings(4);
+    dlevmar_bc_dif(CalibrationObjective, p, x.data(), 5, n, lb, ub, nullptr, 10, opts, info,
+                   nullptr, nullptr, &settings);
+    EXPECT_EQ(info[6], 7.0);
 }
 
 }  // namespace

@@ -100,18 +100,15 @@ TEST(QuoteFilters, OrderRepeatsAndTheCheapOptionFilter)
 
     // S 100, 30 days, IV 0.2, r 0.01: price / S is 3.35e-6 for the put at 82, 1.65e-5 at 84,
     // 4.44e-6 for the call at 122 and 1.32e-5 at 120 (closed form), about the 1e-5 line
-    for (PutRule rule : {PutRule::StrikeBelowSpot, PutRule::StrikeAtOrBelowSpot}) {
-        std::vector<OptionQuote> chain = {quote(0.2, 82, 30), quote(0.2, 84, 30), quote(0.2, 100, 30),
-                                          quote(0.2, 120, 30), quote(0.2, 122, 30)};
-        EXPECT_EQ(dropCheapOptions(chain, rule), 2u);
-        ASSERT_EQ(chain.size(), 3u);
-        EXPECT_EQ(chain[0].K, 84.0);
-        EXPECT_EQ(chain[0].callPut, 1);
-        EXPECT_EQ(chain[2].K, 120.0);
-        EXPECT_EQ(chain[2].callPut, 0);
-        // the strike at the spot: a call for the objective, a put for main and the Heston IVs
-        EXPECT_EQ(chain[1].callPut, rule == PutRule::StrikeBelowSpot ? 0 : 1);
-    }
+    std::vector<OptionQuote> chain = {quote(0.2, 82, 30), quote(0.2, 84, 30), quote(0.2, 100, 30),
+                                      quote(0.2, 120, 30), quote(0.2, 122, 30)};
+    EXPECT_EQ(dropCheapOptions(chain), 2u);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(chain[0].K, 84.0);
+    EXPECT_EQ(chain[0].callPut, 1);
+    EXPECT_EQ(chain[2].K, 120.0);
+    EXPECT_EQ(chain[2].callPut, 0);
+    EXPECT_EQ(chain[1].callPut, 1);  // the strike at the spot is a put for every reader
 }
 
 }  // namespace

@@ -231,6 +231,36 @@ TEST(ChainFile, MissingFileIsReportedBeforeTheBanner)
     EXPECT_EQ(run.out, "The 'OptionsData.txt' file was not found.\n");
 }
 
+// An answer that is missing or is not a whole number ends the program at that question, before
+// the report of an earlier run is emptied or any history is written.
+TEST(Dialogue, MissingOrNotWholeAnswersEndTheProgramBeforeAnyFileIsTouched)
+{
+    const std::string both = dialogueTranscript();
+    const std::string modelOnly = both.substr(0, both.find(" Enter 0 for speed"));
+    const std::string noAnswer = "\nNo answer was given. The calibration is not started.\n";
+    const struct {
+        const char* answers;
+        std::string out;
+    } cases[] = {
+        {"", modelOnly + noAnswer},
+        {"abc\n0\n", modelOnly + "\n'abc' is not a whole number. The calibration is not started.\n"},
+        {"3\n", both + noAnswer},
+        {"3\n0.5\n", both + "\n'0.5' is not a whole number. The calibration is not started.\n"},
+        {"99999999999\n0\n",
+         modelOnly + "\n'99999999999' is not a whole number. The calibration is not started.\n"},
+    };
+    for (const auto& c : cases) {
+        ProgramDirectory program;
+        program.write("OptionsData.txt", chainOf(acceptedRows()));
+        program.write("ModelIVs.txt", "an earlier report");
+        const RunResult run = program.run(c.answers);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, c.out) << c.answers;
+        EXPECT_EQ(program.read("ModelIVs.txt"), "an earlier report") << c.answers;
+        EXPECT_FALSE(program.exists("CalibrationsHistory.txt")) << c.answers;
+    }
+}
+
 TEST(ChainFile, ReadOnlyFileIsRead)
 {
     ProgramDirectory program;

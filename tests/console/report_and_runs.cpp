@@ -47,6 +47,51 @@ TEST(ReportLabels, ConsoleAndFileLabelsByModel)
     }
 }
 
+// Options that have no model IV at the calibrated parameters stand in the rows with model IV 0, and
+// the report says under its RMSE that the RMSE counts them so; without any, the line is absent.
+TEST(ModelIVsReport, SaysHowManyOptionsHaveNoModelIV)
+{
+    const double p[5] = {0.04, 0.05, 2.0, 1.5, -0.6};
+    std::vector<OptionQuote> quotes(3);
+    const double strikes[3] = {80.0, 100.0, 150.0};
+    for (int i = 0; i < 3; ++i) {
+        quotes[i].K = strikes[i];
+        quotes[i].T = 73.0;
+        quotes[i].marketIV = 0.25;
+    }
+    const std::vector<double> withZeros = {0.0, 0.25, 0.0};
+    const std::vector<double> allPriced = {0.24, 0.25, 0.26};
+    ModelIVsReport r;
+    r.title = "Calibrated GARCH model parameters for X on Y\n";
+    r.p = p;
+    r.modelCode = 1;
+    r.calibrationSeconds = 1.5;
+    r.processorBrand = "CPU";
+    r.processorCount = 8;
+    r.quotes = &quotes;
+    const std::string head = "Calibrated GARCH model parameters for X on Y\n"
+                             "v0 = \t 0.04\nvBar = \t 0.05\nkappa =\t 2\nxi = \t 1.5\nrho = \t -0.6\n\n";
+    const std::string heads = "Calibration time: 1.5 secs on CPU (number of cores: 8)\n\n"
+                              "expiration\tstrike\t  model IV\tmarket IV\n";
+
+    r.modelIVs = &withZeros;
+    r.withoutModelIV = countWithoutModelIV(withZeros);
+    r.rmse = ivRmse(withZeros, quotes);
+    std::ostringstream file;
+    writeModelIVsReport(file, r);
+    EXPECT_EQ(file.str(), head + "IV RMSE: 0.20412415 (2041 basis points)\n" +
+                              "2 of 3 options have no model IV at these parameters: their model IV is "
+                              "shown as 0 and the IV RMSE counts them so.\n" +
+                              heads + "0.2\t80\t 0\t0.25\n0.2\t100\t 0.25\t0.25\n0.2\t150\t 0\t0.25\n");
+
+    r.modelIVs = &allPriced;
+    r.withoutModelIV = countWithoutModelIV(allPriced);
+    r.rmse = ivRmse(allPriced, quotes);
+    std::ostringstream clean;
+    writeModelIVsReport(clean, r);
+    EXPECT_EQ(clean.str().find("model IV at these parameters"), std::string::npos) << clean.str();
+}
+
 TEST(HighPrecisionClamp, BoxOfTheReportNarrowedToTheObjectivesRanges)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();

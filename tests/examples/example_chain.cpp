@@ -32,11 +32,11 @@ double callPrice(const OptionQuote& q)
     return blackScholesPrice(q.S, q.K, q.r, q.d, q.marketIV, q.T / kDaysPerYear, 0);
 }
 
-// The records left by the cheap-option filter under the rule, sorted, T in days.
-std::vector<OptionQuote> kept(HeaderChain c, PutRule rule, std::size_t* dropped = nullptr)
+// The records left by the cheap-option filter, sorted, T in days.
+std::vector<OptionQuote> kept(HeaderChain c, std::size_t* dropped = nullptr)
 {
     sortAndDropRepeats(c.quotes);
-    const std::size_t n = dropCheapOptions(c.quotes, rule);
+    const std::size_t n = dropCheapOptions(c.quotes);
     if (dropped)
         *dropped = n;
     return c.quotes;
@@ -67,16 +67,9 @@ TEST(ExampleChain, HasTheAdvertisedShapeAndPassesTheChecksAfterTheCheapQuotesGo)
     }
 
     std::size_t dropped = 0;
-    const std::vector<OptionQuote> left = kept(c, PutRule::StrikeAtOrBelowSpot, &dropped);
+    const std::vector<OptionQuote> left = kept(c, &dropped);
     EXPECT_GE(dropped, 2u);
     EXPECT_LE(dropped, 6u);
-    // The objective counts an at-the-money strike as a call: it must drop the same records, or its
-    // model IVs and the market IVs differ in number.
-    const std::vector<OptionQuote> leftForObjective = kept(c, PutRule::StrikeBelowSpot);
-    ASSERT_EQ(leftForObjective.size(), left.size());
-    for (std::size_t i = 0; i < left.size(); ++i)
-        EXPECT_EQ(leftForObjective[i].index, left[i].index);
-
     // The calibrator's limits, on what the filter leaves.
     EXPECT_GE(left.size(), 20u);
     const auto byExpiry = buckets(left);
@@ -114,7 +107,7 @@ TEST(ExampleChain, ModelQuotesAdmitNoStaticArbitrage)
     const HeaderChain c = readChain();
     const double tol = 1e-9 * c.spot;
     double previousVariance = 0.0;
-    for (const auto& [days, quotes] : buckets(kept(c, PutRule::StrikeAtOrBelowSpot))) {
+    for (const auto& [days, quotes] : buckets(kept(c))) {
         const double T = days / kDaysPerYear;
         for (std::size_t i = 1; i < quotes.size(); ++i) {
             const double step = quotes[i].K - quotes[i - 1].K;
