@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstddef>
 #include <fstream>
-#include <iostream>
 #include <limits>
 #include <new>
 #include <optional>
@@ -25,8 +24,6 @@ namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-const char* const kCountMismatch =
-    "Oops, seems like some more debugging is in order. Press any key to terminate!";
 const char* const kUnknownError =
     "Unknown error: the calibration objective caught an exception that is not a standard exception";
 const char* const kBadSpot = "The spot price in the option chain is not a positive number";
@@ -85,13 +82,6 @@ void throwFirst(const std::vector<std::optional<std::string>>& failures)
     }
 }
 
-void fillNaN(double* hx, int n)
-{
-    for (int i = 0; hx && i < n; ++i) {
-        hx[i] = kNaN;
-    }
-}
-
 std::string failureRecord(const std::string& message)
 {
     const std::string stars(85, '*');
@@ -129,9 +119,8 @@ void priceChain(const double* p, double* hx, int n, const CalibrationSettings& s
         throw std::runtime_error(kBadSpot);
     }
     preparePricingChain(chain.quotes);
-    if (n < 0 || chain.quotes.size() != static_cast<std::size_t>(n)) {
-        std::cout << kCountMismatch << std::flush;
-        fillNaN(hx, n);
+    if (!holdsMarketCount(chain.quotes, n)) {
+        markEvaluationFailed(hx, n);
         return;
     }
 
@@ -377,6 +366,6 @@ void CalibrationObjective(double* p, double* hx, int /*m*/, int n, void* adata)
     });
     if (failure) {
         logObjectiveFailure(*failure);
-        fillNaN(hx, n);
+        markEvaluationFailed(hx, n);
     }
 }

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstddef>
 #include <fstream>
-#include <iostream>
 #include <limits>
 
 namespace {
@@ -19,15 +18,6 @@ constexpr double kIvHigh = 2.0;
 constexpr double kIvTolerance = 1e-16;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-const char* const kCountMismatch =
-    "Oops, seems like some more debugging is in order. Press any key to terminate!";
-
-void fillNaN(double* out, int n)
-{
-    for (int i = 0; out && i < n; ++i) {
-        out[i] = kNaN;
-    }
-}
 
 double modelIV(const OptionQuote& q, double v0, double vL, double theta, double volvol,
                double rho)
@@ -73,18 +63,17 @@ void calcHestonModelIVs(double* out, int n, double v0, double vL, double theta, 
 {
     std::ifstream in(optionsDataPath());
     if (!in) {
-        fillNaN(out, n);
+        markEvaluationFailed(out, n);
         return;
     }
     HeaderChain chain = readHeaderChain(in);
     if (!(std::isfinite(chain.spot) && chain.spot > 0.0)) {
-        fillNaN(out, n);
+        markEvaluationFailed(out, n);
         return;
     }
     preparePricingChain(chain.quotes);
-    if (n < 0 || chain.quotes.size() != static_cast<std::size_t>(n)) {
-        std::cout << kCountMismatch << std::flush;
-        fillNaN(out, n);
+    if (!holdsMarketCount(chain.quotes, n)) {
+        markEvaluationFailed(out, n);
         return;
     }
     const std::vector<double> ivs = calcHestonModelIVsLoop(chain.quotes, v0, vL, theta, volvol, rho);

@@ -3,6 +3,7 @@
 #include "numerics/black_scholes.h"
 
 #include <algorithm>
+#include <iostream>
 
 int putFlag(double K, double S) { return K <= S ? 1 : 0; }
 
@@ -42,4 +43,14 @@ void preparePricingChain(std::vector<OptionQuote>& quotes)
     sortAndDropRepeats(quotes);
     dropCheapOptions(quotes);
     expiriesToYears(quotes);
+}
+
+bool holdsMarketCount(const std::vector<OptionQuote>& quotes, int n)
+{
+    if (n >= 0 && quotes.size() == static_cast<std::size_t>(n)) {
+        return true;
+    }
+    std::cout << "Oops, seems like some more debugging is in order. Press any key to terminate!"
+              << std::flush;
+    return false;
 }

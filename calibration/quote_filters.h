@@ -36,6 +36,11 @@ constexpr double kDaysPerYear = 365.0;
 // T from days to years.
 void expiriesToYears(std::vector<OptionQuote>& quotes);
 
+// Whether the prepared chain holds the n options of main's market IVs; when it does not, prints
+// "Oops, seems like some more debugging is in order. Press any key to terminate!" (the chain file
+// changed under the calibration).
+bool holdsMarketCount(const std::vector<OptionQuote>& quotes, int n);
+
 // The steps of the objective and of the Heston model IVs in one: sort and drop exact repeats,
 // drop cheap options, expiries to years.
 void preparePricingChain(std::vector<OptionQuote>& quotes);
