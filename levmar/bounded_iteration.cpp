@@ -365,8 +365,9 @@ int boundedLevenbergMarquardt(void (*func)(double*, double*, int, int, void*),
         return LM_ERROR;
     }
     if (const int i = firstNonFiniteBound(lb, ub, m); i >= 0) {
-        std::fprintf(stderr, "dlevmar_bc_der(): bounds should be finite numbers (bound %d: [%g, %g])\n",
-                     i, lb ? lb[i] : -HUGE_VAL, ub ? ub[i] : HUGE_VAL);
+        const bool lower = lb && !std::isfinite(lb[i]);
+        std::fprintf(stderr, "dlevmar_bc_der(): bounds should be finite numbers (%s[%d]: %g)\n",
+                     lower ? "lb" : "ub", i, lower ? lb[i] : ub[i]);
         return LM_ERROR;
     }
     if (!boxIsConsistent(lb, ub, m)) {

@@ -12,6 +12,7 @@ bool boxIsConsistent(const double* lb, const double* ub, int m)
 
 int firstNonFiniteBound(const double* lb, const double* ub, int m)
 {
+    if (!lb && !ub) return -1;
     for (int i = 0; i < m; ++i)
         if ((lb && !std::isfinite(lb[i])) || (ub && !std::isfinite(ub[i]))) return i;
     return -1;
