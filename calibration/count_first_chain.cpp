@@ -1,5 +1,8 @@
 #include "calibration/count_first_chain.h"
 
+#include "model/input_checks.h"
+
+#include <cmath>
 #include <string>
 
 namespace {
@@ -8,6 +11,17 @@ bool readRow(std::istream& in, QuoteRow& row)
 {
     return static_cast<bool>(in >> row.marketIV >> row.S >> row.K >> row.T >> row.r >> row.d >>
                              row.callPut >> row.exerciseType);
+}
+
+// What makes a row no option that a model could price or fit, or an empty string.
+std::string rowError(const QuoteRow& row)
+{
+    if (!(std::isfinite(row.marketIV) && row.marketIV > 0.0)) {
+        return "marketIV must be a positive number";
+    }
+    std::string error = contractInputError(row.S, row.K, row.T, row.r, row.d);
+    if (error.empty()) error = contractCodeError(row.callPut, row.exerciseType);
+    return error;
 }
 
 }  // namespace
@@ -35,11 +49,13 @@ CountFirstChain readCountFirstChain(std::istream& in)
                             " is missing or holds a value that is not a number";
             return chain;
         }
-        // Such a row has no Black-Scholes price and no grid; the solves would only fail on it.
-        if (!(row.S > 0.0) || !(row.K > 0.0) || !(row.T > 0.0)) {
+        // Such a row has no price to fit, or no grid: scored as a failed solve it would read as
+        // a misfit of the parameters.
+        const std::string error = rowError(row);
+        if (!error.empty()) {
             chain.status = ChainReadStatus::badRow;
-            chain.problem = "Option " + std::to_string(i + 1) +
-                            " of OptionsData.txt needs a positive spot, strike and expiry";
+            chain.problem =
+                "Option " + std::to_string(i + 1) + " of OptionsData.txt is no valid option: " + error;
             return chain;
         }
         chain.rows.push_back(row);

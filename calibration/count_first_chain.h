@@ -24,7 +24,7 @@ struct QuoteRow {
 enum class ChainReadStatus {
     ok,
     badCount,  // no count, or a count below 1
-    badRow,    // a counted row is missing, holds a token that is no number, or no option
+    badRow,    // a counted row is missing, holds a token that is no number, or is no valid option
 };
 
 struct CountFirstChain {
@@ -36,5 +36,7 @@ struct CountFirstChain {
 
 // Reads the count and the counted rows. Every extraction is checked and the reading stops at the
 // first failure, so a large count over a short file allocates nothing for the rows it lacks. A row
-// whose spot, strike or expiry is not positive is no option and counts as a bad row.
+// that is no valid option counts as a bad row: market IV, spot, strike or expiry not a positive
+// number, rate or dividend yield not finite (or e^(-r T), e^(-d T) not representable), callPut
+// other than 0 and 1, exerciseType other than 0 to 2 (see model/input_checks.h).
 CountFirstChain readCountFirstChain(std::istream& in);

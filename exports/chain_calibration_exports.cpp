@@ -6,19 +6,26 @@
 #include "exports/price_mode_selector.h"
 #include "exports/per_expiry_calibration.h"
 #include "exports/per_option_calibration.h"
+#include "model/input_checks.h"
+#include "model/scheme_dispatch.h"
 #include "model/solver_failure_log.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <fstream>
 #include <new>
+#include <sstream>
 #include <string>
 
 namespace {
 
 constexpr double kNoChainFile = 10000.0;
-constexpr double kUnusableInput = -999.0;
-constexpr double kFailedSolve = 0.0;
+// Every failure of a whole call: 0.0 would read as a perfect fit, a score of model IVs 0 as a
+// plausible misfit, to the caller's optimiser.
+constexpr double kFailedCall = -999.0;
+// The reach of the implied-volatility search: no model IV lies above it.
+constexpr double kLargestModelIV = 2.0;
 constexpr int kFirstScheme = 1;
 constexpr int kLastScheme = 15;
 constexpr int kPerOptionSelector = 3;
@@ -37,6 +44,47 @@ void logFailure(const std::string& message)
     }
 }
 
+// What the call cannot price whatever the chain holds, or an empty string.
+std::string requestError(Way way, const ChainRequest& request)
+{
+    if (request.NS < 1 || request.Nv < 1 || request.NT < 1) {
+        return "The chain calibration needs positive grid sizes NS, Nv and NT";
+    }
+    if (request.schemeNumber < kFirstScheme || request.schemeNumber > kLastScheme) {
+        return "The chain calibration has no scheme number " +
+               std::to_string(request.schemeNumber) + " (valid: 1 to 15)";
+    }
+    if (way == Way::perExpiry && !schemeReadsEveryStrike(request.schemeNumber)) {
+        return "The chain calibration per expiry cannot price with scheme number " +
+               std::to_string(request.schemeNumber) +
+               ", whose routine prices one strike per solve (valid: 1 to 5, 10, 12 to 15)";
+    }
+    std::string error = modelInputError(request.v0, request.vL, request.theta, request.volvol,
+                                        request.rho);
+    if (error.empty()) error = modelCodeError(request.modelCode);
+    if (error.empty()) error = finiteError("SmaxUser", request.SmaxUser);
+    if (error.empty()) error = finiteError("vcritQuantile", request.vcritQuantile);
+    if (error.empty() && !(request.vcritQuantile > 0.0)) {
+        std::ostringstream text;
+        text.precision(16);
+        text << "vcritQuantile must be positive (" << request.vcritQuantile << ")";
+        error = text.str();
+    }
+    if (error.empty()) error = gridSizeError(request.NS, request.Nv, request.NT);
+    return error.empty() ? error : "The chain calibration refuses its arguments: " + error;
+}
+
+// Whether the squared errors of the rows can be summed: each is at most max(market IV, 2)^2.
+bool errorSumIsFinite(const std::vector<QuoteRow>& rows)
+{
+    double bound = 0.0;
+    for (const QuoteRow& row : rows) {
+        const double worst = std::max(row.marketIV, kLargestModelIV);
+        bound += worst * worst;
+    }
+    return std::isfinite(bound);
+}
+
 double rootMeanSquare(Way way, const ChainRequest& request)
 {
     const std::string path = optionsDataPath();
@@ -45,23 +93,28 @@ double rootMeanSquare(Way way, const ChainRequest& request)
         logFailure("The option chain " + path + " could not be opened");
         return kNoChainFile;
     }
-    if (request.NS < 1 || request.Nv < 1 || request.NT < 1) {
-        logFailure("The chain calibration needs positive grid sizes NS, Nv and NT");
-        return kUnusableInput;
-    }
-    if (request.schemeNumber < kFirstScheme || request.schemeNumber > kLastScheme) {
-        logFailure("The chain calibration has no scheme number " +
-                   std::to_string(request.schemeNumber) + " (valid: 1 to 15)");
-        return kUnusableInput;
+    const std::string refused = requestError(way, request);
+    if (!refused.empty()) {
+        logFailure(refused);
+        return kFailedCall;
     }
     const CountFirstChain chain = readCountFirstChain(in);
     if (chain.status != ChainReadStatus::ok) {
         logFailure(chain.problem);
-        return kUnusableInput;
+        return kFailedCall;
     }
-    const double sum = way == Way::perOption ? perOptionSquaredErrors(chain.rows, request)
-                                             : perExpirySquaredErrors(chain.rows, request);
-    return std::sqrt(sum / static_cast<double>(chain.count));
+    if (!errorSumIsFinite(chain.rows)) {
+        logFailure("The market IVs of OptionsData.txt are too large for their squared errors to "
+                   "be summed");
+        return kFailedCall;
+    }
+    const ChainErrors errors = way == Way::perOption ? perOptionSquaredErrors(chain.rows, request)
+                                                     : perExpirySquaredErrors(chain.rows, request);
+    if (errors.priced == 0) {
+        logFailure("No option of the chain could be priced to an implied volatility");
+        return kFailedCall;
+    }
+    return std::sqrt(errors.sum / static_cast<double>(chain.count));
 }
 
 double calibrate(Way way, const ChainRequest& request)
@@ -81,7 +134,7 @@ double calibrate(Way way, const ChainRequest& request)
     } catch (...) {
         // Not even the record could be made; the result still tells the caller.
     }
-    return kFailedSolve;
+    return kFailedCall;
 }
 
 ChainRequest request(double v0, double vL, double theta, double volvol, double rho, int NS, int Nv,

@@ -13,10 +13,22 @@
 // critical variances that bound the variance grids, from 1 on the grid bound itself; spotGridFlag
 // forwarded to the option objects.
 //
-// Results other than the error: 10000.0 when the file cannot be opened; -999.0 when its count is
-// below 1, a counted row is missing or unreadable (or has no positive spot, strike and expiry), a
-// grid size is not positive or the scheme number unknown; 0.0 when a solve or a critical variance
-// failed. Each of them leaves a record in "SV_PDESolverLog.txt" beside the module. No exception
+// Results other than the error, each with a record in "SV_PDESolverLog.txt" beside the module:
+//   10000.0 when the file cannot be opened;
+//   -999.0 when the call as a whole has no error to give, that is
+//     - arguments refused before any solve: grid sizes not positive or too large to be laid, a
+//       scheme number outside 1 to 15, or (per expiry) one whose routine prices a single strike per
+//       solve (6 to 9, 11); v0, vL, theta, volvol not finite and non-negative, rho outside
+//       [-1, 1], modelCode outside 0 to 4, SmaxUser not finite, vcritQuantile not a positive
+//       number (model/input_checks.h);
+//     - a chain refused before any solve: a count below 1, a counted row missing or unreadable, a
+//       row that is no valid option (market IV, S, K, T not positive numbers, r or d not finite,
+//       callPut not 0 or 1, exerciseType not 0 to 2), market IVs so large that their squared
+//       errors overflow, an expiry whose time steps cannot be laid;
+//     - an exception that reached the export (a failed critical variance, say);
+//     - no option of the chain priced to an implied volatility.
+// Within a call that prices, an option whose solve fails or whose price has no implied volatility
+// counts with model IV 0, a large error, and the solves leave their own records. No exception
 // reaches the caller.
 
 #include "platform/export_api.h"

@@ -1,7 +1,12 @@
 #include "exports/chain_grid_sizing.h"
 
+#include "model/input_checks.h"
+#include "numerics/numerical_error.h"
+
 #include <algorithm>
 #include <climits>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -68,4 +73,16 @@ ChainGridSize chainGridSize(PriceBands bands, bool raise, double price, double S
     size.NT = std::max(baseNT, static_cast<int>(scaled));
     size.cost *= (1.0 + kCostPerStep * size.NT) / (1.0 + kCostPerStep * baseNT);
     return size;
+}
+
+void refuseUnlaidGrid(int NS, int Nv, int NT, double T)
+{
+    const std::string error = gridSizeError(NS, Nv, NT);
+    if (error.empty()) {
+        return;
+    }
+    std::ostringstream text;
+    text.precision(16);
+    text << "The solves at expiry T = " << T << " cannot be laid: " << error;
+    throw NumericalError(text.str());
 }

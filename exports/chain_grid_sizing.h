@@ -24,3 +24,7 @@ struct ChainGridSize {
 // calibration/expiry_buckets.h, carry Nv / NS there, which changes only how the work is dealt).
 ChainGridSize chainGridSize(PriceBands bands, bool raise, double price, double S, double T,
                             int baseNS, int baseNv, int baseNT);
+
+// Throws NumericalError, naming the expiry T, when the sizes of a solve at T cannot be laid (see
+// gridSizeError in model/input_checks.h): a long expiry multiplies the time steps.
+void refuseUnlaidGrid(int NS, int Nv, int NT, double T);

@@ -3,6 +3,8 @@
 // What one call of a chain calibration export asks for: one set of model parameters and the grid
 // and solver settings that every solve of the chain shares.
 
+#include <cstddef>
+
 struct ChainRequest {
     double v0 = 0.0;      // initial variance
     double vL = 0.0;      // long-run variance
@@ -19,4 +21,12 @@ struct ChainRequest {
     int spotGridFlag = 0;
     int modelCode = 0;
     int strikeVectorFlag = 0;    // per-expiry pricing only
+};
+
+// What the solves of one call gave: the sum over the chain's options of (model IV - market IV)^2,
+// an option without a model implied volatility counted with model IV 0, and the number of options
+// that had one.
+struct ChainErrors {
+    double sum = 0.0;
+    std::size_t priced = 0;
 };

@@ -40,21 +40,35 @@ void takeOptionData(ExpiryBucket& bucket, const QuoteRow& row)
     bucket.exerciseType = row.exerciseType;
 }
 
-// The squared errors of one bucket's strikes.
+// The squared errors of one bucket's strikes, with the number of strikes that got a model implied
+// volatility added to priced. A bucket of one strike has nothing for the multi-strike read-out:
+// its strike takes the one-strike solve, as a put at or below the spot and a call above it, the
+// side the read-out would report.
 std::vector<double> bucketSquaredErrors(const ExpiryBucket& bucket, const ChainRequest& request,
-                                        const ChainVarianceBounds& bounds)
+                                        const ChainVarianceBounds& bounds, std::size_t& priced)
 {
     const double VmaxParam = bounds.vmaxParam(bucket.T, bucket.vmaxMultiplier);
     int NS = bucket.NS;
     int Nv = bucket.Nv;
     int priceMode = request.priceMode;
     Array<double> ivs(bucket.strikes.size());
-    RobustSvPdeSolveStrikes(bucket.S, bucket.strikes, ivs, bucket.T, bucket.r, bucket.d,
-                            request.v0, request.vL, request.theta, request.volvol, request.rho,
-                            &NS, &Nv, bucket.NT, kBucketCallPut, bucket.exerciseType, &priceMode,
-                            request.schemeNumber, 1, request.SmaxUser, VmaxParam,
-                            request.spotGridFlag, request.strikeVectorFlag != 0, true,
-                            request.modelCode, kVarianceExponent, kNoMeanVariance);
+    RobustSolveStatus status;
+    if (bucket.strikes.size() == 1) {
+        const double K = bucket.strikes.front();
+        ivs[0] = RobustSvPdeSolve(bucket.S, K, bucket.T, bucket.r, bucket.d, request.v0,
+                                  request.vL, request.theta, request.volvol, request.rho, &NS, &Nv,
+                                  bucket.NT, K <= bucket.S ? 1 : 0, bucket.exerciseType,
+                                  &priceMode, request.schemeNumber, 1, request.SmaxUser, VmaxParam,
+                                  request.spotGridFlag, true, request.modelCode, &status);
+        status.strikeFailed.assign(1, status.failed);
+    } else {
+        RobustSvPdeSolveStrikes(bucket.S, bucket.strikes, ivs, bucket.T, bucket.r, bucket.d,
+                                request.v0, request.vL, request.theta, request.volvol, request.rho,
+                                &NS, &Nv, bucket.NT, kBucketCallPut, bucket.exerciseType,
+                                &priceMode, request.schemeNumber, 1, request.SmaxUser, VmaxParam,
+                                request.spotGridFlag, request.strikeVectorFlag != 0, true,
+                                request.modelCode, kVarianceExponent, kNoMeanVariance, &status);
+    }
     std::vector<double> errors;
     errors.reserve(bucket.strikes.size());
     for (std::size_t u = 0; u < bucket.strikes.size(); ++u) {
@@ -68,6 +82,8 @@ std::vector<double> bucketSquaredErrors(const ExpiryBucket& bucket, const ChainR
         }
         const double error = iv - bucket.marketIVs[u];
         errors.push_back(error * error);
+        const bool failed = u < status.strikeFailed.size() && status.strikeFailed[u];
+        priced += failed ? 0 : 1;
     }
     return errors;
 }
@@ -110,12 +126,13 @@ std::vector<ExpiryBucket> expiryBuckets(std::vector<QuoteRow> rows, const ChainR
     return buckets;
 }
 
-double perExpirySquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequest& request)
+ChainErrors perExpirySquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequest& request)
 {
     const std::vector<ExpiryBucket> buckets = expiryBuckets(rows, request);
     std::vector<double> costs;
     std::vector<double> expiries;
     for (const ExpiryBucket& bucket : buckets) {
+        refuseUnlaidGrid(bucket.NS, bucket.Nv, bucket.NT, bucket.T);
         costs.push_back(bucket.cost);
         expiries.push_back(bucket.T);
     }
@@ -124,9 +141,11 @@ double perExpirySquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequ
 
     // One error vector per bucket, list by list in dealing order.
     std::vector<std::vector<std::vector<double>>> listErrors(deal.slots.size());
+    ChainErrors total;
     for (std::size_t list = 0; list < deal.slots.size(); ++list) {
         for (const std::size_t index : deal.slots[list]) {
-            listErrors[list].push_back(bucketSquaredErrors(buckets[index], request, bounds));
+            listErrors[list].push_back(
+                bucketSquaredErrors(buckets[index], request, bounds, total.priced));
         }
     }
 
@@ -143,9 +162,8 @@ double perExpirySquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequ
         listSums[static_cast<std::size_t>(s)] = sum;
     }
     // Added in list order, so the result does not depend on how the threads met.
-    double total = 0.0;
     for (const double sum : listSums) {
-        total += sum;
+        total.sum += sum;
     }
     return total;
 }

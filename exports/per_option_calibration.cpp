@@ -35,9 +35,9 @@ const char* const kUnknownError = "Unknown error...";
     throw NumericalError(text.str());
 }
 
-// The model implied volatility of one item; throws on a failed solve.
+// The model implied volatility of one item, 0.0 without one (priced then false).
 double modelIV(const OptionWorkItem& item, const ChainRequest& request,
-               const ChainVarianceBounds& bounds)
+               const ChainVarianceBounds& bounds, bool& priced)
 {
     const QuoteRow& row = item.row;
     // The robust solve may raise the sizes and change the mode: copies, fresh for every option.
@@ -45,14 +45,16 @@ double modelIV(const OptionWorkItem& item, const ChainRequest& request,
     int Nv = item.Nv;
     int priceMode = request.priceMode;
     const double VmaxParam = bounds.vmaxParam(row.T, item.vmaxMultiplier);
+    RobustSolveStatus status;
     const double iv = RobustSvPdeSolve(row.S, row.K, row.T, row.r, row.d, request.v0, request.vL,
                                        request.theta, request.volvol, request.rho, &NS, &Nv,
                                        item.NT, row.callPut, row.exerciseType, &priceMode,
                                        request.schemeNumber, 1, request.SmaxUser, VmaxParam,
-                                       request.spotGridFlag, true, request.modelCode);
+                                       request.spotGridFlag, true, request.modelCode, &status);
     if (!std::isfinite(iv)) {
         throw NumericalError("The solve gave no implied volatility");
     }
+    priced = !status.failed;
     return iv;
 }
 
@@ -76,7 +78,7 @@ OptionWorkItem optionWorkItem(const QuoteRow& row, const ChainRequest& request)
     return item;
 }
 
-double perOptionSquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequest& request)
+ChainErrors perOptionSquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequest& request)
 {
     std::vector<OptionWorkItem> items;
     std::vector<double> costs;
@@ -84,6 +86,7 @@ double perOptionSquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequ
     items.reserve(rows.size());
     for (const QuoteRow& row : rows) {
         items.push_back(optionWorkItem(row, request));
+        refuseUnlaidGrid(items.back().NS, items.back().Nv, items.back().NT, row.T);
         costs.push_back(items.back().cost);
         expiries.push_back(row.T);
     }
@@ -92,6 +95,7 @@ double perOptionSquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequ
 
     const int lists = static_cast<int>(deal.slots.size());
     std::vector<double> listSums(deal.slots.size(), 0.0);
+    std::vector<std::size_t> listPriced(deal.slots.size(), 0);
     // Per list the first failure and its option; copying an exception_ptr cannot throw, so
     // nothing leaves an iteration.
     std::vector<std::exception_ptr> listFailures(deal.slots.size());
@@ -102,8 +106,11 @@ double perOptionSquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequ
         double sum = 0.0;
         for (const std::size_t index : deal.slots[list]) {
             try {
-                const double error = modelIV(items[index], request, bounds) - items[index].row.marketIV;
+                bool priced = false;
+                const double error =
+                    modelIV(items[index], request, bounds, priced) - items[index].row.marketIV;
                 sum += error * error;
+                listPriced[list] += priced ? 1 : 0;
             } catch (...) {
                 listFailures[list] = std::current_exception();
                 failedItems[list] = index;
@@ -118,9 +125,10 @@ double perOptionSquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequ
         }
     }
     // Added in list order, so the result does not depend on how the threads met.
-    double total = 0.0;
-    for (const double sum : listSums) {
-        total += sum;
+    ChainErrors total;
+    for (std::size_t list = 0; list < listSums.size(); ++list) {
+        total.sum += listSums[list];
+        total.priced += listPriced[list];
     }
     return total;
 }

@@ -23,7 +23,8 @@ struct OptionWorkItem {
 // their market price's band; every option gets its expiry's time steps.
 OptionWorkItem optionWorkItem(const QuoteRow& row, const ChainRequest& request);
 
-// Sum over the rows of (model IV - market IV)^2. Throws NumericalError with the message of the
-// first failed option (in dealing order) when a solve failed or gave no usable volatility; the
-// failures are caught inside the parallel loop.
-double perOptionSquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequest& request);
+// The squared IV errors of the rows. An option whose solve gives no implied volatility counts
+// with model IV 0 (its record is in the solver log). Throws NumericalError before any solve when
+// an option's grid cannot be laid (model/input_checks.h), and with the message of the first option
+// (in dealing order) whose solve threw; those are caught inside the parallel loop.
+ChainErrors perOptionSquaredErrors(const std::vector<QuoteRow>& rows, const ChainRequest& request);

@@ -63,6 +63,12 @@ void fillZeros(double* destination, int count)
 
 platform::Bstr messageBstr(const char* text) { return platform::allocBstr(text ? text : ""); }
 
+std::string spotGridLimitError(int NS)
+{
+    return "OrvOptionPricer: NS = " + std::to_string(NS) + " spot intervals exceed the limit of " +
+           std::to_string(kLargestSolvedNS) + "; nothing was solved";
+}
+
 // The checks that keep a call from reaching memory the caller does not own, or grids that cannot
 // be laid; the text of the first failed check, or null.
 const char* pricerArgumentError(double* spotNodes, double* values, double* firstDerivative,
@@ -90,8 +96,7 @@ const char* pricerArgumentError(double* spotNodes, double* values, double* first
     return nullptr;
 }
 
-// What no model can price, in the parameter array, the codes or the sizes. A grid above the
-// node cap is not solved at all, so only the sizes below it are checked.
+// What no model can price, in the parameter array, the codes or the sizes.
 std::string pricerInputError(double S, double K, int NT, double rootT, const double* params,
                              double r, double d, int NS, int Nv, int callPut, int exerciseType,
                              double tolExp, double SmaxUser, double VmaxParam)
@@ -116,7 +121,8 @@ std::string pricerInputError(double S, double K, int NT, double rootT, const dou
     if (error.empty()) error = finiteError("tolExp", tolExp);
     if (error.empty()) error = finiteError("SmaxUser", SmaxUser);
     if (error.empty()) error = finiteError("VmaxParam", VmaxParam);
-    if (error.empty()) error = gridSizeError(std::min(NS, kLargestSolvedNS), Nv, NT);
+    if (error.empty() && NS > kLargestSolvedNS) return spotGridLimitError(NS);
+    if (error.empty()) error = gridSizeError(NS, Nv, NT);
     return error.empty() ? error : "OrvOptionPricer: " + error;
 }
 
@@ -146,7 +152,7 @@ platform::Bstr priceOption(double* spotNodes, double* values, double* firstDeriv
 
     *NS = option->getNS();
     if (*NS > kLargestSolvedNS) {
-        return platform::allocBstr("");
+        throw NumericalError(spotGridLimitError(*NS));
     }
 
     Array<double> solution[kSolutionArrays];

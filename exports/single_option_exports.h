@@ -13,8 +13,8 @@
 // volvol, v0, vL, theta, rho and the model code on entry and the six results on return; params[0]
 // is first rescaled to exp(log(1 + rootT) * (params[0] - 5 r)). A negative *cpuTime on entry asks
 // for the implied volatility in params[4]; on return it holds the CPU seconds of all solves.
-// Returns an empty string on success (also when the grid would have 50001 or more spot intervals
-// and nothing is solved), else the failure's message: null pointers, inputs that no model can
+// Returns an empty string on success, else the failure's message: null pointers, more than 50000
+// spot intervals (the message names the limit; nothing is solved), inputs that no model can
 // price (non-finite values, negative v0, vL, theta, |rho| > 1, callPut other than 0 and 1,
 // exerciseType other than 0 to 2, a model code that does not round to 0 to 4, sizes that cannot be
 // laid), a failed solve, or a price outside the bounds of every option price (model/input_checks.h).

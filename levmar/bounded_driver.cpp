@@ -37,7 +37,7 @@ struct DifferenceRecord {
                                       r->adata, r->lb, r->ub);
         } else {
             centralDifferenceJacobian(r->func, p, r->hx.data(), r->hxx.data(), r->delta, jac, m,
-                                      n, r->adata);
+                                      n, r->adata, r->lb, r->ub);
         }
     }
 };
@@ -58,7 +58,7 @@ int dlevmar_bc_dif_hooked(void (*func)(double* p, double* hx, int m, int n, void
         const std::size_t size = n > 0 ? static_cast<std::size_t>(n) : 0;
         record.hx.resize(size);
         record.hxx.resize(size);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         std::fprintf(stderr, "dlevmar_bc_dif(): memory allocation request failed\n");
         return LM_ERROR;
     }

@@ -122,11 +122,11 @@ int iterate(void (*func)(double*, double*, int, int, void*),
     std::vector<double> startPoint;
     std::optional<NormalEquationSolver> solver;
     try {
-        if (!work)
-            ownWork.resize(LM_BC_DER_WORKSZ(static_cast<std::size_t>(m), static_cast<std::size_t>(n)));
+        if (!work) ownWork.resize(levmarWorkSize(m, n, 2));
         startPoint.assign(p, p + m);
         solver.emplace(m);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
+        // bad_alloc, or a length the containers refuse: no call may let either out.
         return allocationFailure();
     }
     double* area = work ? work : ownWork.data();
@@ -346,6 +346,10 @@ int boundedLevenbergMarquardt(void (*func)(double*, double*, int, int, void*),
                               void* adata, const LevmarIterationHook* hook)
 {
     writeRejectedInfo(info);
+    if (m < 1) {
+        std::fprintf(stderr, "dlevmar_bc_der(): cannot solve a problem with %d unknowns\n", m);
+        return LM_ERROR;
+    }
     if (n < m) {
         std::fprintf(stderr,
                      "dlevmar_bc_der(): cannot solve a problem with fewer measurements [%d] than "
@@ -360,6 +364,12 @@ int boundedLevenbergMarquardt(void (*func)(double*, double*, int, int, void*),
                      "dlevmar_bc_der()\n");
         return LM_ERROR;
     }
+    if (const int i = firstNonFiniteBound(lb, ub, m); i >= 0) {
+        const bool lower = lb && !std::isfinite(lb[i]);
+        std::fprintf(stderr, "dlevmar_bc_der(): bounds should be finite numbers (%s[%d]: %g)\n",
+                     lower ? "lb" : "ub", i, lower ? lb[i] : ub[i]);
+        return LM_ERROR;
+    }
     if (!boxIsConsistent(lb, ub, m)) {
         std::fprintf(stderr, "dlevmar_bc_der(): at least one lower bound exceeds the upper one\n");
         return LM_ERROR;
@@ -367,7 +377,7 @@ int boundedLevenbergMarquardt(void (*func)(double*, double*, int, int, void*),
     if (!dscl)
         return iterate(func, jacf, p, x, m, n, lb, ub, itmax, opts, info, work, covar, adata, hook);
 
-    for (int i = 0; i < m; ++i)
+    for (int i = 0; i < m; ++i) {
         if (dscl[i] <= 0.0) {
             std::fprintf(stderr,
                          "dlevmar_bc_der(): scaling constants should be positive (scale %d: %g <= "
@@ -375,10 +385,18 @@ int boundedLevenbergMarquardt(void (*func)(double*, double*, int, int, void*),
                          i, dscl[i]);
             return LM_ERROR;
         }
+        if (!std::isfinite(dscl[i])) {
+            std::fprintf(stderr,
+                         "dlevmar_bc_der(): scaling constants should be finite numbers (scale %d: "
+                         "%g)\n",
+                         i, dscl[i]);
+            return LM_ERROR;
+        }
+    }
     std::unique_ptr<ScaledProblem> scaled;
     try {
         scaled = std::make_unique<ScaledProblem>(func, jacf, adata, dscl, m, lb, ub, hook);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return allocationFailure();
     }
     int result;

@@ -1,11 +1,21 @@
 #include "levmar/box.h"
 
+#include <cmath>
+
 bool boxIsConsistent(const double* lb, const double* ub, int m)
 {
     if (!lb || !ub) return true;
     for (int i = 0; i < m; ++i)
         if (lb[i] > ub[i]) return false;
     return true;
+}
+
+int firstNonFiniteBound(const double* lb, const double* ub, int m)
+{
+    if (!lb && !ub) return -1;
+    for (int i = 0; i < m; ++i)
+        if ((lb && !std::isfinite(lb[i])) || (ub && !std::isfinite(ub[i]))) return i;
+    return -1;
 }
 
 void projectIntoBox(double* p, const double* lb, const double* ub, int m)

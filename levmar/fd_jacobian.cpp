@@ -32,7 +32,15 @@ void forwardDifferenceJacobian(LevmarObjective func, double* p, const double* hx
 {
     for (int j = 0; j < m; ++j) {
         double d = stepFor(p[j], delta);
-        if (ub && p[j] + d > ub[j] && (!lb || p[j] - d >= lb[j])) d = -d;
+        if (ub && p[j] + d > ub[j]) {
+            if (lb && p[j] - d < lb[j]) {
+                // A box narrower than the step: the parameter cannot move, and the objective
+                // is not asked for a point outside the box.
+                for (int i = 0; i < n; ++i) jac[i * m + j] = 0.0;
+                continue;
+            }
+            d = -d;
+        }
         {
             ComponentRestorer restore(p[j]);
             p[j] = restore.saved() + d;
@@ -44,10 +52,15 @@ void forwardDifferenceJacobian(LevmarObjective func, double* p, const double* hx
 }
 
 void centralDifferenceJacobian(LevmarObjective func, double* p, double* hxm, double* hxp,
-                               double delta, double* jac, int m, int n, void* adata)
+                               double delta, double* jac, int m, int n, void* adata,
+                               const double* lb, const double* ub)
 {
     for (int j = 0; j < m; ++j) {
         const double d = stepFor(p[j], delta);
+        if (lb && ub && p[j] - d < lb[j] && p[j] + d > ub[j]) {
+            for (int i = 0; i < n; ++i) jac[i * m + j] = 0.0;
+            continue;
+        }
         {
             ComponentRestorer restore(p[j]);
             p[j] = restore.saved() - d;

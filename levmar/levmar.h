@@ -20,8 +20,11 @@
 //   4 singular system (a step of absurd length)                       5 mu cannot grow any further
 //   6 small error |e|^2               7 the objective returned values that are not finite
 //   levmarHookStopReason (99): the iteration hook asked for a stop (bounded routines only)
-// A call rejected for its inputs returns LM_ERROR with info[6] = LM_ERROR, info[7..9] = 0 and NaN
-// in the rest, so a caller that reads info after a failed call never reads stale values.
+// A call rejected for its inputs (m < 1, n < m, a bound or scale factor that is not a finite
+// number, crossed bounds, a scale factor <= 0, no Jacobian function, a work area that cannot be
+// allocated) prints its reason to stderr and returns LM_ERROR with info[6] = LM_ERROR,
+// info[7..9] = 0 and NaN in the rest, so a caller that reads info after a failed call never reads
+// stale values. No exception of the layer's own leaves a routine.
 //
 // Return value: the number of iterations, or LM_ERROR for rejected inputs and for stops 4 and 7.
 //
@@ -70,8 +73,10 @@ int dlevmar_dif(void (*func)(double* p, double* hx, int m, int n, void* adata), 
 
 // Box-constrained minimisation (lb <= p <= ub componentwise; either bound may be null) with a
 // finite-difference Jacobian. A forward-difference column steps backwards where the forward step
-// would leave the box, so func is never asked for a point outside [lb, ub]. dscl (optional, all
-// positive) scales the parameters inside the iteration.
+// would leave the box, so func is never asked for a point outside [lb, ub] (central differences,
+// opts[4] < 0, may step past a bound as levmar's do). A parameter whose box is narrower than the
+// step gets a zero column and no evaluation. Bounds must be finite numbers. dscl (optional, all positive and
+// finite) scales the parameters inside the iteration.
 int dlevmar_bc_dif(void (*func)(double* p, double* hx, int m, int n, void* adata), double* p,
                    double* x, int m, int n, double* lb, double* ub, double* dscl, int itmax,
                    double* opts, double* info, double* work, double* covar, void* adata);

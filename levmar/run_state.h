@@ -9,7 +9,10 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <limits>
+#include <new>
 
 struct LevmarOptions {
     double tau = LM_INIT_MU;
@@ -30,6 +33,17 @@ inline LevmarOptions readLevmarOptions(const double* opts, bool withDelta)
         if (withDelta) o.delta = opts[4];
     }
     return o;
+}
+
+// Doubles of a work area of residualVectors * n + 4 m + n m + m m doubles (see LM_BC_DER_WORKSZ
+// and LM_DIF_WORKSZ) for m, n >= 1; throws std::bad_alloc when such an area could not be addressed,
+// so that a size that overflows reads as the allocation failure it would be.
+inline std::size_t levmarWorkSize(int m, int n, int residualVectors)
+{
+    const double M = m, N = n;
+    const double doubles = residualVectors * N + 4.0 * M + N * M + M * M;
+    if (!(doubles < static_cast<double>(PTRDIFF_MAX) / sizeof(double))) throw std::bad_alloc();
+    return static_cast<std::size_t>(doubles);
 }
 
 // Calls the objective at q and leaves the residual x - f(q) in r; returns |r|^2.

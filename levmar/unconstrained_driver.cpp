@@ -18,6 +18,10 @@ int dlevmar_dif(void (*func)(double* p, double* hx, int m, int n, void* adata), 
                 double* covar, void* adata)
 {
     writeRejectedInfo(info);
+    if (m < 1) {
+        std::fprintf(stderr, "dlevmar_dif(): cannot solve a problem with %d unknowns\n", m);
+        return LM_ERROR;
+    }
     if (n < m) {
         std::fprintf(stderr,
                      "dlevmar_dif(): cannot solve a problem with fewer measurements [%d] than "
@@ -34,10 +38,10 @@ int dlevmar_dif(void (*func)(double* p, double* hx, int m, int n, void* adata), 
     std::vector<double> ownWork;
     std::optional<NormalEquationSolver> solver;
     try {
-        if (!work)
-            ownWork.resize(LM_DIF_WORKSZ(static_cast<std::size_t>(m), static_cast<std::size_t>(n)));
+        if (!work) ownWork.resize(levmarWorkSize(m, n, 4));
         solver.emplace(m);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
+        // bad_alloc, or a length the containers refuse: no call may let either out.
         std::fprintf(stderr, "dlevmar_dif(): memory allocation request failed\n");
         return LM_ERROR;
     }

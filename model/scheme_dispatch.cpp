@@ -77,6 +77,18 @@ std::atomic<const SchemeRoutineTable*> activeTable{&kMemberTable};
 
 const SchemeRoutineTable& memberSchemeRoutines() { return kMemberTable; }
 
+bool schemeReadsEveryStrike(int schemeNumber)
+{
+    // The spot-grid sqrt-theta and MCS routines of 6 to 9 and the nine-point log-spot routine of
+    // 11 finish every object as a single strike.
+    switch (schemeNumber) {
+    case 1: case 2: case 3: case 4: case 5: case 10: case 12: case 13: case 14: case 15:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void setSchemeRoutineTable(const SchemeRoutineTable* table)
 {
     activeTable.store(table != nullptr ? table : &kMemberTable);

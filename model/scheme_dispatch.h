@@ -26,6 +26,11 @@ struct SchemeRoutineTable {
 // The member routines of OrvHestonVanilla by scheme number.
 const SchemeRoutineTable& memberSchemeRoutines();
 
+// Whether the member routine of a scheme number prices every strike of a multi-strike object (the
+// multi-strike read-out into strikePrices): true for 1 to 5, 10 and 12 to 15. The others price
+// only the smallest strike.
+bool schemeReadsEveryStrike(int schemeNumber);
+
 // Replaces the table the dispatcher uses, process-wide; nullptr restores the member routines.
 // Meant for test programs that drive the price modes and robust solves with scripted schemes; the
 // table must outlive its use.

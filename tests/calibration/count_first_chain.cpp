@@ -54,6 +54,11 @@ TEST(CountFirstChain, RefusesEveryChainThatFallsShortOfItsCount)
         {"1\n0.2 100 0 0.5 0.03 0.01 1 0\n", ChainReadStatus::badRow},             // no strike
         {"1\n0.2 -100 90 0.5 0.03 0.01 1 0\n", ChainReadStatus::badRow},           // no spot
         {"1\n0.2 100 90 0 0.03 0.01 1 0\n", ChainReadStatus::badRow},              // no expiry
+        {"1\n0 100 90 0.5 0.03 0.01 1 0\n", ChainReadStatus::badRow},              // no IV
+        {"1\n-0.2 100 90 0.5 0.03 0.01 1 0\n", ChainReadStatus::badRow},           // negative IV
+        {"1\n0.2 100 90 0.5 1e300 0.01 1 0\n", ChainReadStatus::badRow},           // no discount
+        {"1\n0.2 100 90 0.5 0.03 0.01 7 0\n", ChainReadStatus::badRow},            // callPut
+        {"1\n0.2 100 90 0.5 0.03 0.01 1 9\n", ChainReadStatus::badRow},            // exercise
     };
     for (const auto& c : cases) {
         const CountFirstChain chain = read(c.text);
@@ -65,4 +70,7 @@ TEST(CountFirstChain, RefusesEveryChainThatFallsShortOfItsCount)
     EXPECT_EQ(read("3\n0.2 100 90 0.5 0.03 0.01 1 0\n").problem,
               "OptionsData.txt announces 3 options, but option 2 is missing or holds a value "
               "that is not a number");
+    EXPECT_EQ(read("2\n0.2 100 90 0.5 0.03 0.01 1 0\n0.2 100 90 0.5 0.03 0.01 7 0\n").problem,
+              "Option 2 of OptionsData.txt is no valid option: callPut must be 0 (call) or 1 "
+              "(put), not 7");
 }

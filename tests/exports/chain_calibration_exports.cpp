@@ -9,10 +9,12 @@
 #include "exports/chain_grid_sizing.h"
 #include "exports/per_expiry_calibration.h"
 #include "exports/support/reference_chains.h"
+#include "model/scheme_dispatch.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <thread>
@@ -117,17 +119,120 @@ TEST(ChainCalibration, GarchChainAtTheTrueParametersIsWithinTheMonteCarloError)
 }
 
 // A failure inside the parallel critical-variance loop (a level with no quantile) reaches the
-// export's handler: the record, and the failure value 0.0.
+// export's handler: its record, and -999.0 (0.0 would read as a perfect fit).
 TEST(ChainCalibration, AFailureInsideTheParallelLoopsIsLoggedAfterThem)
 {
     Grid g;
-    g.q = -0.5;
+    g.q = 1e-300;
     for (const Export which : {Export::perOption, Export::perExpiry}) {
         fixtures::Files files;
         files.writeChain(chain_test::countFirst(hestonChain()));
-        EXPECT_EQ(call(which, hestonChain(), g), 0.0);
+        EXPECT_EQ(call(which, hestonChain(), g), -999.0);
         EXPECT_EQ(files.solverLog(), record("bad p in Gammadist"));
     }
+}
+
+// What no model can price or fit, in the arguments or in one row, is refused before any solve
+// with -999.0 and a record naming it, per option and per expiry alike: scored as model IVs of 0 it
+// used to read as a plausible misfit (0.2076 on the bundled chain). So is a call whose solves all
+// failed.
+TEST(ChainCalibration, RefusedArgumentsAndRowsGiveTheErrorValueFromBothWays)
+{
+    const fixtures::Set set = hestonChain();
+    const std::string chain = chain_test::countFirst(set);
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    // A valid chain's first option, then a changed copy of it as the second.
+    const std::string head = chain.substr(0, chain.find('\n') + 1);
+    const std::string firstRow = chain.substr(head.size(), chain.find('\n', head.size()) + 1 - head.size());
+    auto withRow = [&](const std::string& row) { return "2\n" + firstRow + row + "\n"; };
+    const struct {
+        const char* what;
+        std::function<void(fixtures::Set&, Grid&, int&)> change;  // parameters, grid, model code
+        std::string chain;                                        // empty: the valid chain
+        const char* named;
+    } cases[] = {
+        {"v0 NaN", [&](fixtures::Set& p, Grid&, int&) { p.v0 = nan; }, "", "v0 is not a finite number"},
+        {"vL inf", [&](fixtures::Set& p, Grid&, int&) { p.vL = inf; }, "", "vL is not a finite number"},
+        {"v0 < 0", [](fixtures::Set& p, Grid&, int&) { p.v0 = -0.01; }, "", "v0 must not be negative"},
+        {"kappa < 0", [](fixtures::Set& p, Grid&, int&) { p.kappa = -1; }, "", "theta must not be negative"},
+        {"rho 1.5", [](fixtures::Set& p, Grid&, int&) { p.rho = 1.5; }, "", "rho must lie in [-1, 1]"},
+        {"model 5", [](fixtures::Set&, Grid&, int& m) { m = 5; }, "", "modelCode must be 0 to 4, not 5"},
+        {"model -1", [](fixtures::Set&, Grid&, int& m) { m = -1; }, "", "modelCode must be 0 to 4, not -1"},
+        {"vcritQuantile NaN", [&](fixtures::Set&, Grid& g, int&) { g.q = nan; }, "", "vcritQuantile is not a finite"},
+        {"vcritQuantile 0", [](fixtures::Set&, Grid& g, int&) { g.q = 0.0; }, "", "vcritQuantile must be positive (0)"},
+        {"vcritQuantile -1", [](fixtures::Set&, Grid& g, int&) { g.q = -1.0; }, "", "vcritQuantile must be positive (-1)"},
+        {"NT 2e9", [](fixtures::Set&, Grid& g, int&) { g.NT = 2000000000; }, "", "NT must lie in [0, 1000000]"},
+        {"callPut 7", [](fixtures::Set&, Grid&, int&) {}, withRow("0.2 100 100 1 0.03 0.01 7 0"), "callPut must be 0"},
+        {"exerciseType 9", [](fixtures::Set&, Grid&, int&) {}, withRow("0.2 100 100 1 0.03 0.01 0 9"), "exerciseType must be"},
+        {"r 1e300", [](fixtures::Set&, Grid&, int&) {}, withRow("0.2 100 100 1 1e300 0.01 0 0"), "r is too large"},
+        {"negative IV", [](fixtures::Set&, Grid&, int&) {}, withRow("-0.2 100 100 1 0.03 0.01 0 0"), "marketIV must be a positive"},
+        {"IV 1e300", [](fixtures::Set&, Grid&, int&) {}, withRow("1e300 100 100 1 0.03 0.01 0 0"), "too large for their squared errors"},
+        {"T 1e9", [](fixtures::Set&, Grid&, int&) {}, withRow("0.2 100 100 1e9 0 0 0 0"), "at expiry T = 1000000000 cannot be laid: NT"},
+        // Refused by the solves themselves: nothing priced.
+        {"NS 1", [](fixtures::Set&, Grid& g, int&) { g.NS = 1; }, "", "No option of the chain could be priced"},
+        {"Nv 2", [](fixtures::Set&, Grid& g, int&) { g.Nv = 2; }, "", "No option of the chain could be priced"},
+    };
+    for (const auto& c : cases) {
+        for (const Export way : {Export::perOption, Export::perExpiry}) {
+            fixtures::Files files;
+            files.writeChain(c.chain.empty() ? chain : c.chain);
+            fixtures::Set p = set;
+            Grid g;
+            int modelCode = 0;
+            c.change(p, g, modelCode);
+            EXPECT_EQ(call(way, p, g, modelCode), -999.0) << c.what;
+            EXPECT_NE(files.solverLog().find(c.named), std::string::npos)
+                << c.what << "\n" << files.solverLog();
+        }
+    }
+}
+
+// The routines of schemes 6 to 9 and 11 price one strike per solve: the per-expiry way refuses them
+// before any solve, and prices with every other scheme; per option they all price.
+TEST(ChainCalibration, PerExpiryRefusesSchemesWithoutAStrikeVector)
+{
+    const fixtures::Set set = chain_test::hestonA(95.0, 105.0, {0.5});
+    for (int scheme = 1; scheme <= 15; ++scheme) {
+        fixtures::Files files;
+        files.writeChain(chain_test::countFirst(set));
+        const Grid g{40, 20, 20, scheme, 1};
+        const bool refused = !schemeReadsEveryStrike(scheme);
+        EXPECT_EQ(refused, (scheme >= 6 && scheme <= 9) || scheme == 11) << scheme;
+        const double perExpiry = call(Export::perExpiry, set, g);
+        if (refused) {
+            EXPECT_EQ(perExpiry, -999.0) << scheme;
+            EXPECT_NE(files.solverLog().find("cannot price with scheme number " + std::to_string(scheme)),
+                      std::string::npos) << files.solverLog();
+        } else {
+            // Every strike priced, each within the coarse grid's error of the reference.
+            EXPECT_TRUE(perExpiry > 0.0 && perExpiry < 20 * kBasisPoint) << scheme << ": " << perExpiry;
+        }
+    }
+}
+
+// A lone row at an expiry (in the middle of the chain, or the last) is priced per expiry by the
+// one-strike solve: the two ways agree within the discretisation error, as on chains without one,
+// and nothing fails.
+TEST(ChainCalibration, ALoneRowOfAnExpiryIsPricedPerExpiryAsPerOption)
+{
+    fixtures::Set set = chain_test::hestonA(90.0, 110.0, {0.25, 1.0});
+    for (const double T : {0.5, 2.0})
+        for (const fixtures::Option& o : chain_test::hestonA(100.0, 100.0, {T}).options)
+            set.options.push_back(o);
+    ASSERT_EQ(set.options.size(), 12u);
+    fixtures::Files files;
+    files.writeChain(chain_test::countFirst(set));
+    const Grid g;
+    const double perOption = call(Export::perOption, set, g);
+    const double perExpiry = call(Export::perExpiry, set, g);
+    EXPECT_TRUE(perExpiry > 0.0 && perExpiry < 2 * kBasisPoint) << perExpiry;
+    EXPECT_NEAR(perOption, perExpiry, 1 * kBasisPoint);
+    EXPECT_EQ(files.solverLog(), "");
+
+    // A chain of the lone row alone: within the PDE's error of the semi-analytic IV.
+    fixtures::Set alone = chain_test::hestonA(100.0, 100.0, {2.0});
+    files.writeChain(chain_test::countFirst(alone));
+    EXPECT_LT(call(Export::perExpiry, alone, g), 2 * kBasisPoint);
 }
 
 // Two host threads calibrating at once (each opening its own parallel loops) get exactly what

@@ -87,7 +87,10 @@ TEST_F(HestonChainCalibration, FailuresGiveTheirValuesAndRecordsAndNoResultsLine
     } cases[] = {{"", 10000.0, "could not be opened"},
                  {chain_test::countFirst(set, -1), -999.0, "announces -1 options"},
                  {chain_test::countFirst(set, 0), -999.0, "announces 0 options"},
-                 {chain_test::countFirst(set, size + 1), -999.0, "is missing"}};
+                 {chain_test::countFirst(set, size + 1), -999.0, "is missing"},
+                 // Priced before as a put and as a European option.
+                 {"1\n0.2 100 100 1 0.03 0.01 7 0\n", -999.0, "callPut must be 0 (call) or 1"},
+                 {"1\n0.2 100 100 1 0.03 0.01 0 9\n", -999.0, "exerciseType must be"}};
     for (const auto& c : cases) {
         files_.removeChain();
         if (!c.chain.empty()) files_.writeChain(c.chain);

@@ -178,27 +178,21 @@ TEST(VanillaPDESolverExport, UnusableInputsGiveTheErrorValueAndAFailureRecord)
 // ---------------------------------------------------------------------------------------------
 // OrvOptionPricer: argument handling
 
-TEST(OptionPricerExport, AGridAboveTheCapIsNotSolvedAndReportsSuccess)
+// Above the cap nothing is solved, and the message says why, as the other refusals do: no side
+// effects, not even the rescaled volvol.
+TEST(OptionPricerExport, AGridAboveTheCapIsRefusedWithAMessageNamingTheLimit)
 {
-    // rootT 1 with r 0: volvol 0.5 becomes 2^0.5; nothing else is written.
-    PricerCall call(10);
-    call.NS = 60000;
-    call.r = 0.0;
-    call.cpuTime = -1.0;
-    EXPECT_EQ(call.call(), "");
-    EXPECT_EQ(call.NS, 60000);
-    EXPECT_DOUBLE_EQ(call.params[0], std::sqrt(2.0));
-    EXPECT_EQ(call.params[1], 0.04);
-    EXPECT_EQ(call.params[5], 0.0);
-    EXPECT_EQ(call.cpuTime, -1.0);
-    for (const auto& array : call.out) EXPECT_EQ(array[0], 7.0);
-
-    // With r 0.1 the exponent is 0.5 - 0.5: volvol becomes 1.
-    PricerCall second(10);
-    second.NS = 50001;
-    second.r = 0.1;
-    EXPECT_EQ(second.call(), "");
-    EXPECT_DOUBLE_EQ(second.params[0], 1.0);
+    for (const int NS : {50001, 60000}) {
+        PricerCall call(10);
+        call.NS = NS;
+        call.cpuTime = -1.0;
+        EXPECT_EQ(call.call(), "OrvOptionPricer: NS = " + std::to_string(NS) +
+                                   " spot intervals exceed the limit of 50000; nothing was solved");
+        EXPECT_EQ(call.NS, NS);
+        EXPECT_EQ(call.params[0], 0.5);
+        EXPECT_EQ(call.cpuTime, -1.0);
+        for (const auto& array : call.out) EXPECT_EQ(array[0], 7.0);
+    }
 }
 
 TEST(OptionPricerExport, NullPointersAndUnusableInputsComeBackAsMessagesWithoutSideEffects)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -106,6 +107,42 @@ TEST(BoundedRuns, ForwardDifferencesStayInsideTheBox)
     EXPECT_EQ(info[6], 1.0);
 }
 
+namespace {
+
+// Counts the calls outside the box [0, 1] x [0.3, 0.3 + 1e-9].
+struct NarrowBox {
+    int outside = 0;
+    static void func(double* p, double* hx, int, int, void* self)
+    {
+        auto* box = static_cast<NarrowBox*>(self);
+        if (p[0] < 0.0 || p[0] > 1.0 || p[1] < 0.3 || p[1] > 0.3 + 1e-9) ++box->outside;
+        hx[0] = p[0];
+        hx[1] = p[1];
+    }
+};
+
+}  // namespace
+
+// A parameter whose box is narrower than the difference step (here 1e-6 against 1e-9, or no width
+// at all) cannot move: its column is zero and the objective never sees a point outside the box,
+// forward or central; the free parameter still reaches its target.
+TEST(BoundedRuns, ABoxNarrowerThanTheStepGivesAZeroColumn)
+{
+    for (const double width : {1e-9, 0.0}) {
+        for (const double delta : {1e-6, -1e-6}) {
+            NarrowBox box;
+            double p[2] = {0.5, 0.3}, x[2] = {0.25, 5.0}, info[LM_INFO_SZ];
+            double lb[2] = {0.0, 0.3}, ub[2] = {1.0, 0.3 + width};
+            double opts[5] = {LM_INIT_MU, 1e-15, 1e-15, 1e-20, delta};
+            dlevmar_bc_dif(NarrowBox::func, p, x, 2, 2, lb, ub, noScale, 100, opts, info, nullptr,
+                           nullptr, &box);
+            EXPECT_EQ(box.outside, 0) << width << " " << delta;
+            EXPECT_NEAR(p[0], 0.25, 1e-9) << width << " " << delta;
+            EXPECT_TRUE(p[1] >= lb[1] && p[1] <= ub[1]) << width << " " << delta;
+        }
+    }
+}
+
 TEST(BoundedRuns, InfeasibleStartAndRejectedInputsPrintTheirTexts)
 {
     double p[2] = {-1.2, 5.0}, x[2] = {0.0, 0.0}, lb[2] = {-2.0, -2.0}, ub[2] = {2.0, 1.0};
@@ -118,9 +155,34 @@ TEST(BoundedRuns, InfeasibleStartAndRejectedInputsPrintTheirTexts)
               "projected to 1]\n");
     EXPECT_NEAR(info[0], 24.2, 1e-12);  // at the projected start (-1.2, 1)
 
-    double crossed[2] = {-2.0, -3.0}, badScale[2] = {1.0, 0.0};
+    const double nan = std::nan(""), inf = HUGE_VAL;
+    double crossed[2] = {-2.0, -3.0}, badScale[2] = {1.0, 0.0}, nanScale[2] = {nan, 1.0};
+    double nanLower[2] = {-2.0, nan}, infUpper[2] = {inf, 1.0}, infScale[2] = {1.0, inf};
     auto f = published::rosenbrock;
     const std::pair<const char*, std::function<int()>> rejected[] = {
+        // No unknowns used to reach the linear solver, a negative count to throw out of it.
+        {"dlevmar_bc_der(): cannot solve a problem with 0 unknowns\n",
+         [&] { return dlevmar_bc_dif(f, p, x, 0, 2, lb, ub, noScale, 9, 0, info, 0, 0, 0); }},
+        {"dlevmar_bc_der(): cannot solve a problem with -3 unknowns\n",
+         [&] { return dlevmar_bc_dif(f, p, x, -3, 2, lb, ub, noScale, 9, 0, info, 0, 0, 0); }},
+        {"dlevmar_dif(): cannot solve a problem with 0 unknowns\n",
+         [&] { return dlevmar_dif(f, p, x, 0, 2, 9, 0, info, 0, 0, 0); }},
+        {"dlevmar_dif(): cannot solve a problem with -1 unknowns\n",
+         [&] { return dlevmar_dif(f, p, x, -1, 2, 9, 0, info, 0, 0, 0); }},
+        // Bounds and scales that are no numbers used to overwrite p with NaN and end in stop 7.
+        {"dlevmar_bc_der(): bounds should be finite numbers (lb[1]: nan)\n",
+         [&] { return dlevmar_bc_dif(f, p, x, 2, 2, nanLower, ub, noScale, 9, 0, info, 0, 0, 0); }},
+        {"dlevmar_bc_der(): bounds should be finite numbers (ub[0]: inf)\n",
+         [&] { return dlevmar_bc_dif(f, p, x, 2, 2, nullptr, infUpper, noScale, 9, 0, info, 0, 0, 0); }},
+        {"dlevmar_bc_der(): scaling constants should be finite numbers (scale 0: nan)\n",
+         [&] { return dlevmar_bc_dif(f, p, x, 2, 2, lb, ub, nanScale, 9, 0, info, 0, 0, 0); }},
+        {"dlevmar_bc_der(): scaling constants should be finite numbers (scale 1: inf)\n",
+         [&] { return dlevmar_bc_dif(f, p, x, 2, 2, lb, ub, infScale, 9, 0, info, 0, 0, 0); }},
+        // A work area beyond any address space is the allocation failure, not an exception.
+        {"dlevmar_bc_der(): memory allocation request failed\n",
+         [&] { return dlevmar_bc_der(f, f, p, x, INT_MAX, INT_MAX, 0, 0, noScale, 9, 0, info, 0, 0, 0); }},
+        {"dlevmar_dif(): memory allocation request failed\n",
+         [&] { return dlevmar_dif(f, p, x, INT_MAX, INT_MAX, 9, 0, info, 0, 0, 0); }},
         {"dlevmar_bc_der(): cannot solve a problem with fewer measurements [1] than unknowns [2]\n",
          [&] { return dlevmar_bc_dif(f, p, x, 2, 1, lb, ub, noScale, 9, 0, info, 0, 0, 0); }},
         {"dlevmar_dif(): cannot solve a problem with fewer measurements [1] than unknowns [2]\n",
