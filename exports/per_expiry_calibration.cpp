@@ -1,5 +1,6 @@
 #include "exports/per_expiry_calibration.h"
 
+#include "calibration/quote_filters.h"
 #include "calibration/work_balance.h"
 #include "exports/chain_grid_sizing.h"
 #include "exports/chain_variance_bounds.h"
@@ -57,7 +58,7 @@ std::vector<double> bucketSquaredErrors(const ExpiryBucket& bucket, const ChainR
         const double K = bucket.strikes.front();
         ivs[0] = RobustSvPdeSolve(bucket.S, K, bucket.T, bucket.r, bucket.d, request.v0,
                                   request.vL, request.theta, request.volvol, request.rho, &NS, &Nv,
-                                  bucket.NT, K <= bucket.S ? 1 : 0, bucket.exerciseType,
+                                  bucket.NT, putFlag(K, bucket.S), bucket.exerciseType,
                                   &priceMode, request.schemeNumber, 1, request.SmaxUser, VmaxParam,
                                   request.spotGridFlag, true, request.modelCode, &status);
         status.strikeFailed.assign(1, status.failed);
