@@ -26,7 +26,7 @@ void requireLevel(double level)
     }
 }
 
-// Wilson-Hilferty form of χ′²(df, ncp) (Abdel-Aty): (X / (df + ncp))^(1/3) is close to normal
+// Wilson-Hilferty form of χ′²(df, ncp): (X / (df + ncp))^(1/3) is close to normal
 // with mean 1 - s2 and variance s2, s2 = 2 (df + 2 ncp) / (9 (df + ncp)^2); its error shrinks as
 // ncp grows.
 double wilsonHilfertyQuantile(double df, double ncp, double level)

@@ -9,14 +9,15 @@ namespace {
 
 constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
 
-// Log-variance range searched for the law: variances from about 1e-17 to 1e7.
+// Log-variance range searched for the law: variances from about 4e-18 to 3e10. A law still heavy
+// at either end is taken as cut off there, which no variance grid could reach beyond anyway.
 constexpr double kLowestLogVariance = -40.0;
-constexpr double kHighestLogVariance = 16.0;
-constexpr int kScanNodes = 5600;
+constexpr double kHighestLogVariance = 24.0;
+constexpr int kScanNodes = 6400;
 // The law is integrated where its log-density lies within this of the peak: what lies outside
-// weighs below e^-60 of the peak, far below the smallest tail a level of a grid bound asks for.
-constexpr double kLogDensityDepth = 60.0;
-constexpr int kQuadratureIntervals = 4000;
+// weighs about e^-30 of the whole, far below the smallest tail a grid bound asks for (1e-8).
+constexpr double kLogDensityDepth = 30.0;
+constexpr int kQuadratureIntervals = 8000;
 
 // Integral of v^k dv: v^(k+1) / (k+1), or log v for k = -1; v = e^x.
 double powerIntegral(double x, double k)
@@ -57,35 +58,40 @@ double StationaryVarianceLaw::quantile(double level) const
         return 0.0;
     }
     int first = 0;
-    while (scan[first] < peak - kLogDensityDepth) ++first;
+    while (first < kScanNodes && scan[first] < peak - kLogDensityDepth) ++first;
     int last = kScanNodes;
-    while (scan[last] < peak - kLogDensityDepth) --last;
-    // A law still heavy at either end of the searched range has no usable quantile there.
-    if (first == 0 || last == kScanNodes || last - first < 2) {
-        return 0.0;
-    }
-    const double lower = kLowestLogVariance + (first - 1) * step;
-    const double upper = kLowestLogVariance + (last + 1) * step;
+    while (last > 0 && scan[last] < peak - kLogDensityDepth) --last;
+    const double lower = kLowestLogVariance + std::max(first - 1, 0) * step;
+    const double upper = kLowestLogVariance + std::min(last + 1, kScanNodes) * step;
 
-    // Tail masses from the top, trapezoid by trapezoid: the small upper tails a grid bound asks
-    // for keep their digits.
+    // Tail masses from the top, so that the small upper tails a grid bound asks for keep their
+    // digits: trapezoids with the end correction h^2/12 f'(x_i) of the Euler-Maclaurin formula,
+    // which the tail of a fast-decaying density needs (the plain rule is off by about (h k)^2 / 12
+    // with k the decay rate of the density at the quantile).
     const double h = (upper - lower) / kQuadratureIntervals;
     std::vector<double> density(kQuadratureIntervals + 1);
     for (int i = 0; i <= kQuadratureIntervals; ++i) {
         density[i] = std::exp(logDensity(lower + i * h) - peak);
     }
-    std::vector<double> tail(kQuadratureIntervals + 1, 0.0);
+    std::vector<double> trapezoids(kQuadratureIntervals + 1, 0.0);
     for (int i = kQuadratureIntervals - 1; i >= 0; --i) {
-        tail[i] = tail[i + 1] + 0.5 * h * (density[i] + density[i + 1]);
+        trapezoids[i] = trapezoids[i + 1] + 0.5 * h * (density[i] + density[i + 1]);
     }
-    const double sought = (1.0 - level) * tail[0];
+    auto tail = [&](int i) {
+        const int below = std::max(i - 1, 0);
+        const int above = std::min(i + 1, kQuadratureIntervals);
+        const double slope = (density[above] - density[below]) / ((above - below) * h);
+        return trapezoids[i] + h * h / 12.0 * slope;
+    };
+    const double total = tail(0);
+    const double sought = (1.0 - level) * total;
     int i = kQuadratureIntervals - 1;
-    while (i > 0 && tail[i] < sought) --i;
-    // tail[i] >= sought > tail[i + 1]: the log of the tail mass is close to linear over one step.
-    const double a = tail[i];
-    const double b = tail[i + 1];
+    while (i > 0 && tail(i) < sought) --i;
+    // tail(i) >= sought > tail(i + 1): the log of the tail mass is close to linear over one step.
+    const double a = tail(i);
+    const double b = tail(i + 1);
     double x;
-    if (b > 0.0) {
+    if (b > 0.0 && a > b) {
         x = lower + h * (i + std::log(a / sought) / std::log(a / b));
     } else {
         x = lower + h * (i + (a - sought) / a);
