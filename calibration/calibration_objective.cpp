@@ -6,6 +6,7 @@
 #include "calibration/quote_filters.h"
 #include "calibration/work_balance.h"
 #include "density/pdesolver1d.h"
+#include "density/stationary_variance_quantile.h"
 #include "model/robust_solve.h"
 #include "model/solver_failure_log.h"
 #include "numerics/array.h"
@@ -29,6 +30,9 @@ const char* const kUnknownError =
 const char* const kBadSpot = "The spot price in the option chain is not a positive number";
 
 constexpr int kHestonCode = 3;
+constexpr int kPowerLawCode = 2;
+constexpr int kOrvX1Code = 4;
+constexpr double kPowerLawExponent = 0.8;
 
 // Critical-variance solves.
 constexpr int kVcritNX = 800;
@@ -36,8 +40,9 @@ constexpr int kVcritNTGroup = 100;  // codes 4 and 6
 constexpr int kVcritNT = 50;
 constexpr int kVcritScheme = 2;
 constexpr int kVcritHalfWidth = 5;
-constexpr int kVcritModelGroup = 2;
-constexpr int kVcritModel = 0;
+constexpr int kVcritModelGroup = 2;      // dv = theta sqrt(v) (vL - v) dt + xi v dW
+constexpr int kVcritModelPowerLaw = 1;  // dv = theta (vL - v) dt + xi v^power dW
+constexpr int kVcritModel = 0;          // dv = theta (vL - v) dt + xi v dW
 constexpr int kVcritBoundaryMode = 1;
 constexpr double kStationaryDivisorGroup = 3.0;
 constexpr double kMeanVarianceCeiling = 2.0;
@@ -175,7 +180,7 @@ ObjectiveSetup objectiveSetup(const CalibrationSettings& s)
         setup = {1.0, 1, first ? 1.0 : 1.5, firstQ ? 0.9999975 : 0.999999, 4};
         break;
     case 2:
-        setup = {0.8, 1, first ? 1.0 : 1.5, 0.999999, 4};
+        setup = {kPowerLawExponent, 1, first ? 1.0 : 1.5, 0.999999, 4};
         break;
     case 4:
         setup = {1.0, 2, first ? 1.0 : 2.0, firstQ ? 0.9999995 : 0.9999999, 4};
@@ -229,6 +234,11 @@ CriticalVariances vcritPerExpiryLoop(const std::vector<double>& expiries, const 
         return cv;
     }
     const bool group = isVolatilityOfVarianceGroup(modelCode);
+    // The density of the variance that is priced. Inverse-gamma vol and XGBM vol keep the densities
+    // and stationary values they were tuned with, which bound their grids well enough.
+    const bool powerLaw = modelCode == kPowerLawCode;
+    const int densityModel = group ? kVcritModelGroup : powerLaw ? kVcritModelPowerLaw : kVcritModel;
+    const double power = powerLaw ? kPowerLawExponent : 1.0;
 
     std::vector<std::optional<std::string>> failures(count);
     const long iterations = static_cast<long>(count);
@@ -238,8 +248,7 @@ CriticalVariances vcritPerExpiryLoop(const std::vector<double>& expiries, const 
         failures[j] = runCaught([&] {
             PDESolver1D solver(q, expiries[j], p[0], p[1], p[2], p[3], kVcritNX,
                                group ? kVcritNTGroup : kVcritNT, kVcritScheme, kVcritHalfWidth,
-                               group ? kVcritModelGroup : kVcritModel, 1.0, false,
-                               kVcritBoundaryMode);
+                               densityModel, power, false, kVcritBoundaryMode);
             cv.vcrits[j] = solver.computeVcrit();
             if (group) {
                 cv.meanVariances[j] = solver.vMean;
@@ -248,10 +257,19 @@ CriticalVariances vcritPerExpiryLoop(const std::vector<double>& expiries, const 
     }
     throwFirst(failures);
 
-    PDESolver1D stationary(q, p[0], p[1], p[2], p[3]);
-    cv.stationaryVcrit = stationary.computeVcrit();
+    if (powerLaw || modelCode == kOrvX1Code) {
+        // The model's own stationary law: the GARCH-type law, let alone a third of it, lies below
+        // the quantiles these variances reach within two years.
+        const StationaryVarianceLaw law{p[1], p[2], p[3], power, modelCode == kOrvX1Code};
+        cv.stationaryVcrit = law.quantile(q);
+    } else {
+        PDESolver1D stationary(q, p[0], p[1], p[2], p[3]);
+        cv.stationaryVcrit = stationary.computeVcrit();
+        if (group) {
+            cv.stationaryVcrit /= kStationaryDivisorGroup;
+        }
+    }
     if (group) {
-        cv.stationaryVcrit /= kStationaryDivisorGroup;
         // Mean variances of 2 or more come from densities that ran off the grid: they take the
         // mean of the sound ones. When none is sound they stay as computed (nothing better is
         // known, and the solves then only see a large mean).

@@ -2,10 +2,10 @@
 
 // The upper ends of the variance grids of a chain calibration. Below a level of 1 the caller's
 // vcritQuantile is a probability: each distinct expiry gets the critical variance of that level
-// (the quantile of the variance at the expiry, from the variance-density solver) and the chain the
-// stationary one, and every solve's grid ends at a multiple of its expiry's critical variance held
-// between a tenth of the stationary one and the stationary one itself. From 1 on the level is
-// handed to every solve as it is.
+// (the quantile of the variance at the expiry) and the chain the stationary one, both from the
+// variance law of the model priced, and every solve's grid ends at a multiple of its expiry's
+// critical variance held between a tenth of the stationary one and the stationary one itself.
+// From 1 on the level is handed to every solve as it is.
 
 #include "calibration/calibration_objective.h"
 #include "exports/chain_request.h"
@@ -14,10 +14,12 @@
 
 class ChainVarianceBounds {
 public:
-    // Computes the critical variances, one parallel iteration per distinct expiry, when the level
-    // is below 1, by the calibration objective's loop with the settings it uses for GARCH
-    // diffusion (the density model of every export). Throws with the message of the first expiry
-    // that failed (a failure never leaves the parallel loop itself).
+    // Computes the critical variances when the level is below 1: for the square-root model (code 0)
+    // from its exact laws (the scaled non-central chi-square law at each expiry, the gamma law for
+    // the stationary value); for ORV-X1 (code 2) by the calibration objective's loop for ORV-X1,
+    // for the other models by its loop for GARCH diffusion, one parallel iteration per distinct
+    // expiry. Throws with the message of the first expiry that failed (a failure never leaves the
+    // parallel loop itself).
     ChainVarianceBounds(std::vector<double> expiries, const ChainRequest& request);
 
     // The VmaxParam of a solve at expiry T (one of the expiries given, compared exactly) with the

@@ -75,16 +75,7 @@ double OrvHestonVanilla::chiSquareQuantileVmax(double horizon)
 
     double vmax;
     try {
-        NcChiSquareTarget law{df, ncp, 0.0};
-        double x = df + ncp;
-        int doublings = 0;
-        while (ncChiSquareCdf(law, x) < 0.9999 && doublings < 1000) {
-            x = 2.0 * x;
-            ++doublings;
-        }
-        law.target = 0.9999;
-        const double lower = doublings > 0 ? x / 2.0 : 0.0;
-        vmax = brentNcChiSquareQuantile(law, lower, x, 1e-6) * scale;
+        vmax = ncChiSquareQuantile(df, ncp, 0.9999, 1e-6) * scale;
         requireCoverage(vmax, v0);
     } catch (const std::exception&) {
         // Four stationary standard deviations above the larger of v0 and vL.

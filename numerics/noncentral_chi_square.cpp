@@ -140,3 +140,17 @@ double brentNcChiSquareQuantile(const NcChiSquareTarget& record, double x1, doub
 {
     return brentRoot([&record](double x) { return ncChiSquareCdf(record, x); }, x1, x2, tol);
 }
+
+double ncChiSquareQuantile(double df, double ncp, double level, double tol)
+{
+    NcChiSquareTarget law{df, ncp, 0.0};
+    double x = df + ncp;
+    int doublings = 0;
+    while (ncChiSquareCdf(law, x) < level && doublings < 1000) {
+        x = 2.0 * x;
+        ++doublings;
+    }
+    law.target = level;
+    const double lower = doublings > 0 ? x / 2.0 : 0.0;
+    return brentNcChiSquareQuantile(law, lower, x, tol);
+}

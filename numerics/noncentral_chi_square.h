@@ -29,3 +29,9 @@ double ncChiSquareCdf(const NcChiSquareTarget& record, double x);
 // "Maximum number of iterations exceeded in Brent solver" after 1000 iterations, and passes on the
 // failures of ncChiSquareCdf.
 double brentNcChiSquareQuantile(const NcChiSquareTarget& record, double x1, double x2, double tol);
+
+// The level-quantile of χ′²(df, ncp): starting from the mean df + ncp, the point is doubled (at most
+// 1000 times) until the distribution function reaches the level, and Brent's method with tolerance
+// tol then searches the last doubling (from 0 when none was made). Passes on the failures of
+// ncChiSquareCdf and of the search.
+double ncChiSquareQuantile(double df, double ncp, double level, double tol);
