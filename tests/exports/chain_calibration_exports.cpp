@@ -118,8 +118,9 @@ TEST(ChainCalibration, GarchChainAtTheTrueParametersIsWithinTheMonteCarloError)
     EXPECT_GT(call(Export::perOption, set, g, 1), 20 * kBasisPoint);
 }
 
-// A failure inside the parallel critical-variance loop (a level with no quantile) reaches the
-// export's handler: its record, and -999.0 (0.0 would read as a perfect fit).
+// A failure inside the parallel critical-variance loop (a level with no quantile in the density
+// solver's table) reaches the export's handler: its record, and -999.0 (0.0 would read as a
+// perfect fit).
 TEST(ChainCalibration, AFailureInsideTheParallelLoopsIsLoggedAfterThem)
 {
     Grid g;
@@ -127,7 +128,7 @@ TEST(ChainCalibration, AFailureInsideTheParallelLoopsIsLoggedAfterThem)
     for (const Export which : {Export::perOption, Export::perExpiry}) {
         fixtures::Files files;
         files.writeChain(chain_test::countFirst(hestonChain()));
-        EXPECT_EQ(call(which, hestonChain(), g), -999.0);
+        EXPECT_EQ(call(which, hestonChain(), g, 1), -999.0);
         EXPECT_EQ(files.solverLog(), record("bad p in Gammadist"));
     }
 }

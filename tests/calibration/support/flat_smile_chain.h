@@ -18,7 +18,7 @@ inline std::vector<OptionQuote> flatSmileChain()
     std::vector<OptionQuote> quotes;
     for (double days : {30.0, 91.0, 182.0, 365.0, 730.0})
         for (double K = 70.0; K <= 130.0; K += 5.0) quotes.push_back({0, 0.25, 100.0, K, days, 0.03, 0.01, 0});
-    preparePricingChain(quotes, PutRule::StrikeBelowSpot);
+    preparePricingChain(quotes);
     return quotes;
 }
 
