@@ -6,38 +6,35 @@
 #include "heston/vanilla_heston_export.h"
 #include "numerics/implied_vol.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <fstream>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
 constexpr double kIvLow = 1e-15;
 constexpr double kIvHigh = 2.0;
 constexpr double kIvTolerance = 1e-16;
+constexpr double kVanillaHestonFailed = -999.0;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+}  // namespace
 
-double modelIV(const OptionQuote& q, double v0, double vL, double theta, double volvol,
-               double rho)
+double hestonFitIV(double S, double K, double T, double r, double d, int callPut, double v0,
+                   double vL, double theta, double volvol, double rho)
 {
-    const double price =
-        VanillaHeston(q.S, q.K, q.r, q.d, v0, vL, theta, volvol, rho, q.T, q.callPut);
-    // A failed price (-999.0) or a negative one has no IV; neither has a price outside the reach
-    // of the volatility search, for which Brent throws.
-    if (!(std::isfinite(price) && price >= 0.0)) {
-        return 0.0;
+    const double price = VanillaHeston(S, K, r, d, v0, vL, theta, volvol, rho, T, callPut);
+    if (price == kVanillaHestonFailed || !std::isfinite(price)) {
+        throw std::runtime_error("no Heston price");
     }
-    const ImpliedVolTarget target{q.S, q.K, q.T, q.r, q.d, price, q.callPut};
-    try {
-        return modelIVOrZero(false, brentImpliedVol(&target, kIvLow, kIvHigh, kIvTolerance));
-    } catch (...) {
-        return 0.0;
-    }
+    const ImpliedVolTarget target{S, K, T, r, d, std::max(price, kHestonPriceNoiseFloor * S),
+                                  callPut};
+    return brentImpliedVol(&target, kIvLow, kIvHigh, kIvTolerance);
 }
 
-}  // namespace
 
 std::vector<double> calcHestonModelIVsLoop(const std::vector<OptionQuote>& chain, double v0,
                                            double vL, double theta, double volvol, double rho)
@@ -46,11 +43,12 @@ std::vector<double> calcHestonModelIVsLoop(const std::vector<OptionQuote>& chain
     std::vector<double> ivs(chain.size(), kNaN);
 #pragma omp parallel for schedule(static)
     for (long i = 0; i < count; ++i) {
-        // Nothing may leave the parallel region: an option that cannot be priced at all has no
-        // model IV, like one whose price has none.
+        // Nothing may leave the parallel region: an option without a price, or whose price no
+        // volatility reproduces, has no model IV.
         try {
-            ivs[static_cast<std::size_t>(i)] =
-                modelIV(chain[static_cast<std::size_t>(i)], v0, vL, theta, volvol, rho);
+            const OptionQuote& q = chain[static_cast<std::size_t>(i)];
+            ivs[static_cast<std::size_t>(i)] = modelIVOrZero(
+                false, hestonFitIV(q.S, q.K, q.T, q.r, q.d, q.callPut, v0, vL, theta, volvol, rho));
         } catch (...) {
             ivs[static_cast<std::size_t>(i)] = 0.0;
         }

@@ -2,8 +2,8 @@
 
 #include "calibration/count_first_chain.h"
 #include "calibration/header_chain.h"
+#include "calibration/heston_model_ivs.h"
 #include "heston/vanilla_heston_export.h"
-#include "numerics/implied_vol.h"
 #include "platform/platform.h"
 
 #include <cmath>
@@ -11,7 +11,6 @@
 #include <fstream>
 #include <new>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,6 @@ namespace {
 
 constexpr double kNoChainFile = 10000.0;
 constexpr double kFailed = -999.0;
-constexpr double kVanillaHestonFailed = -999.0;
 const char* const kResultsFileName = "Results.txt";
 constexpr int kResultsPrecision = 15;
 
@@ -48,13 +46,8 @@ std::string optionFailure(const QuoteRow& row, const std::string& what)
 double squaredError(const QuoteRow& row, double v0, double vL, double theta, double volvol,
                     double rho)
 {
-    const double price =
-        VanillaHeston(row.S, row.K, row.r, row.d, v0, vL, theta, volvol, rho, row.T, row.callPut);
-    if (price == kVanillaHestonFailed) {
-        throw std::runtime_error("no Heston price");
-    }
-    const ImpliedVolTarget target{row.S, row.K, row.T, row.r, row.d, price, row.callPut};
-    const double iv = brentImpliedVol(&target, 1e-15, 2.0, 1e-16);
+    const double iv =
+        hestonFitIV(row.S, row.K, row.T, row.r, row.d, row.callPut, v0, vL, theta, volvol, rho);
     const double error = iv - row.marketIV;
     return error * error;
 }

@@ -12,7 +12,9 @@
 // current directory. 10000.0 when the file cannot be opened; -999.0 when its count is below 1, a
 // counted row is missing, unreadable or no valid option (callPut other than 0 and 1, exerciseType
 // other than 0 to 2, and the rest of calibration/count_first_chain.h), or an option has no price
-// or no implied volatility (no line in "Results.txt" then). Failures are recorded in "GARCH_PDESolverLog.txt" beside the module
-// (an option's price by VanillaHeston itself).
+// or no implied volatility (no line in "Results.txt" then). Each option's IV is the one the
+// console's Heston fit takes (hestonFitIV: a price below 1e-10 of the spot counts as that floor).
+// Failures are recorded in "GARCH_PDESolverLog.txt" beside the module (an option's price by
+// VanillaHeston itself).
 SARNEX_EXPORT double SARNEX_CALL HESTON_VanillaCalibration(double v0, double vL, double theta,
                                                            double volvol, double rho);

@@ -34,6 +34,40 @@ TEST(HestonModelIVs, ObjectiveAtTheTrueParametersGivesTheReferenceIVs)
     }
 }
 
+// At this corner of the box the far wings' semi-analytic prices are the integration's noise, some
+// of them negative. They enter the fit at the noise floor's one IV, so that the finite-difference
+// Jacobian sees no slope in them: a move of 1e-6 of any parameter leaves their IVs exactly as they
+// were.
+TEST(HestonModelIVs, PricesUnderTheNoiseFloorGiveFixedIVs)
+{
+    const fixtures::Set set = fixtures::exactHestonSet();
+    fixtures::Files files;
+    files.writeChain(set.chain());
+    const std::vector<double> corner = {0.002, 0.005, 7.335, 0.1, -0.618};
+    const int n = static_cast<int>(set.options.size());
+    const auto ivsAt = [n](const std::vector<double>& p) {
+        std::vector<double> ivs(static_cast<std::size_t>(n), -1.0);
+        calcHestonModelIVs(ivs.data(), n, p[0], p[1], p[2], p[3], p[4]);
+        return ivs;
+    };
+    const std::vector<double> atCorner = ivsAt(corner);
+    std::vector<std::size_t> floored;
+    for (std::size_t i = 0; i < set.options.size(); ++i) {
+        const fixtures::Option& o = set.options[i];
+        const double price = VanillaHeston(set.S, o.K, o.r, o.d, corner[0], corner[1], corner[2],
+                                           corner[3], corner[4], o.T, o.K <= set.S ? 1 : 0);
+        if (price < kHestonPriceNoiseFloor * set.S) floored.push_back(i);
+        EXPECT_GT(atCorner[i], 0.0) << i;
+    }
+    ASSERT_GE(floored.size(), 8u);
+    for (std::size_t k = 0; k < corner.size(); ++k) {
+        std::vector<double> p = corner;
+        p[k] *= 1.0 + 1e-6;
+        const std::vector<double> moved = ivsAt(p);
+        for (std::size_t i : floored) EXPECT_EQ(moved[i], atCorner[i]) << "parameter " << k << ", option " << i;
+    }
+}
+
 TEST(HestonModelIVs, FailedEvaluationsGiveNaNFailedPricesZero)
 {
     struct Case {

@@ -161,4 +161,30 @@ inline Set garchSet(const std::string& name)
     return s;
 }
 
+// A Heston chain priced by the system's own semi-analytic pricer (v0 0.04, vBar 0.05, kappa 2.5,
+// xi 0.6, rho -0.7; spot 100, r 3%, d 1%; strikes 70-130, 30 days to 2 years), without the options
+// the cheap-option filter drops. With jitter, every IV is scaled by 1 + jitter x u, u uniform in
+// [-1, 1] from seed: copies of the chain that differ only in its last digits.
+inline Set exactHestonSet(double jitter = 0.0, unsigned seed = 0)
+{
+    Set s;
+    s.S = 100;
+    s.v0 = 0.04, s.vL = 0.05, s.kappa = 2.5, s.volvol = 0.6, s.rho = -0.7;
+    std::mt19937 draws(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (double days : {30, 60, 90, 180, 365, 730}) {
+        for (double K : {70, 80, 85, 90, 95, 100, 105, 110, 115, 130}) {
+            const double T = days / 365.0, r = 0.03, d = 0.01;
+            const int put = K <= s.S ? 1 : 0;
+            const ImpliedVolTarget target{
+                s.S, K, T, r, d,
+                VanillaHeston(s.S, K, r, d, s.v0, s.vL, s.kappa, s.volvol, s.rho, T, put), put};
+            const double iv = brentImpliedVol(&target, 1e-15, 2.0, 1e-16);
+            if (blackScholesPrice(s.S, K, r, d, iv, T, put) / s.S >= 1e-5)
+                s.options.push_back({K, T, r, d, iv * (1.0 + jitter * u(draws)), 0.0});
+        }
+    }
+    return s;
+}
+
 }  // namespace fixtures
