@@ -23,6 +23,8 @@ constexpr double kMaxRate = 0.2;
 constexpr double kMaxDividend = 0.3;
 constexpr double kMinRate = -0.01;
 constexpr double kMinDividend = -0.2;
+// The top of the model IV search's bracket: a market IV above it can never be matched.
+constexpr double kMaxMarketIV = 2.0;
 
 bool positiveFinite(double x) { return std::isfinite(x) && x > 0.0; }
 
@@ -81,6 +83,7 @@ std::string chainRefusal(const std::vector<OptionQuote>& quotes)
     const auto byK = [](const OptionQuote& a, const OptionQuote& b) { return a.K < b.K; };
     const auto byR = [](const OptionQuote& a, const OptionQuote& b) { return a.r < b.r; };
     const auto byD = [](const OptionQuote& a, const OptionQuote& b) { return a.d < b.d; };
+    const auto byIV = [](const OptionQuote& a, const OptionQuote& b) { return a.marketIV < b.marketIV; };
     const auto [shortest, longest] = std::minmax_element(quotes.begin(), quotes.end(), byT);
     const auto [smallestK, largestK] = std::minmax_element(quotes.begin(), quotes.end(), byK);
     const auto [lowestR, highestR] = std::minmax_element(quotes.begin(), quotes.end(), byR);
@@ -117,6 +120,10 @@ std::string chainRefusal(const std::vector<OptionQuote>& quotes)
     }
     if (lowestD->d < kMinDividend) {
         return "The minimum dividend yield allowed is -20%.\n";
+    }
+    // IVs written in percent (25 for 25%) would otherwise calibrate into nonsense without a word.
+    if (std::max_element(quotes.begin(), quotes.end(), byIV)->marketIV > kMaxMarketIV) {
+        return "The largest market IV allowed is 200% (IVs are decimals: 0.25 for 25%).\n";
     }
     return std::string();
 }

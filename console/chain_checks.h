@@ -1,7 +1,8 @@
 #pragma once
 
 // What the console calibrator accepts as an option chain: the limits of the program (chain size,
-// expiries, strikes, rates and dividends, options either side of the spot) and the refusal texts.
+// expiries, strikes, rates and dividends, market IVs, options either side of the spot) and the
+// refusal texts.
 // The chain is read by the shared header-layout reader; these checks run on top of it.
 
 #include "calibration/option_quote.h"

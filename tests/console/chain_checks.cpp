@@ -1,5 +1,5 @@
-// The one boundary the console transcripts cannot show on its accepted side: a chain that passes
-// the last check goes on to calibrate.
+// The boundaries the console transcripts cannot show on their accepted side: a chain that passes
+// the last checks (dividend yield, market IV) goes on to calibrate.
 
 #include "console/chain_checks.h"
 
@@ -29,10 +29,15 @@ std::vector<OptionQuote> twoBuckets(double lastDividend)
     return quotes;
 }
 
-TEST(ChainChecks, DividendOfMinus20PercentPassesEveryCheck)
+TEST(ChainChecks, DividendOfMinus20PercentAndIVOf200PercentPassEveryCheck)
 {
-    EXPECT_EQ(chainRefusal(twoBuckets(-0.2)), "");
+    std::vector<OptionQuote> quotes = twoBuckets(-0.2);
+    quotes[3].marketIV = 2.0;
+    EXPECT_EQ(chainRefusal(quotes), "");
     EXPECT_EQ(chainRefusal(twoBuckets(-0.2000001)), "The minimum dividend yield allowed is -20%.\n");
+    quotes[3].marketIV = 2.0000001;
+    EXPECT_EQ(chainRefusal(quotes),
+              "The largest market IV allowed is 200% (IVs are decimals: 0.25 for 25%).\n");
 }
 
 }  // namespace

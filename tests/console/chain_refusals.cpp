@@ -1,7 +1,8 @@
 // The chain limits of the console program, each at its boundary: the accepted side and the refused
 // side, as the user sees them (the whole console text, byte for byte). An accepted chain here
-// carries one row with a dividend yield of -25%, which only the last check refuses: its refusal
-// shows that every earlier check let the chain through.
+// carries one row with a dividend yield of -25%, which only the dividend check refuses: its
+// refusal shows that every earlier check let the chain through. Only the market-IV check comes
+// after it.
 
 #if defined(SARNEX_PROGRAM)
 
@@ -185,6 +186,13 @@ std::vector<RefusalCase> cases()
         {"DividendAbove30Percent", [] { return chainOf(withDividend(0.30001)); },
          "The maximum dividend yield allowed is 30%.\n"},
         {"DividendBelowMinus20Percent", [] { return chainOf(withDividend(-0.20001)); }, kLastCheck},
+        {"IVsInPercent",
+         [] {
+             std::vector<ChainRow> rows = acceptedRows();
+             for (ChainRow& row : rows) row.iv *= 100.0;
+             return chainOf(rows);
+         },
+         "The largest market IV allowed is 200% (IVs are decimals: 0.25 for 25%).\n"},
         {"ExactRepeatDroppedSilently", [=] { return chainOf(plus(accepted(), kRepeatOfRow5)); }, kLastCheck},
         {"ExactRepeatCountsOnce", [] { return chainOf(withRow(acceptedRows(), 19, kRepeatOfRow5)); }, kTooFew},
         {"SameOptionTwoIVs", [=] { return chainOf(plus(accepted(), kConflictWithRow5)); },
@@ -212,10 +220,12 @@ TEST_P(ChainRefusal, ConsoleShowsTheDialogueThenTheFirstCheckThatFails)
     const RefusalCase& c = GetParam();
     ProgramDirectory program;
     program.write("OptionsData.txt", c.chain());
+    program.write("ModelIVs.txt", "an earlier report");
     const RunResult run = program.run("6\n0\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, dialogueTranscript() + c.expectedAfterDialogue);
-    EXPECT_FALSE(program.exists("ModelIVs.txt")) << "a refused chain writes no report";
+    EXPECT_EQ(program.read("ModelIVs.txt"), "an earlier report") << "a refused chain touches no report";
+    EXPECT_FALSE(program.exists("CalibrationsHistory.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(AtTheLimits, ChainRefusal, ::testing::ValuesIn(cases()),
