@@ -128,10 +128,7 @@ endif()
 # test loads under wine to call the exports the way another program would (a program cannot be
 # loaded as a module), and until the program exists it is the only Windows module carrying them.
 if(WIN32 AND TARGET sarnex_exports)
-  set(_stub ${CMAKE_BINARY_DIR}/sarnex_module.cpp)
-  file(CONFIGURE OUTPUT ${_stub}
-       CONTENT "// The exported functions come from the subsystem libraries linked into this module.\n")
-  add_library(sarnex_module SHARED ${_stub})
+  add_library(sarnex_module SHARED ${CMAKE_SOURCE_DIR}/platform/windows/module_pin.cpp)
   set_target_properties(sarnex_module PROPERTIES
     OUTPUT_NAME sarnex PREFIX ""
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/console

@@ -50,7 +50,11 @@ set_target_properties(sarnex_shared PROPERTIES
   CXX_VISIBILITY_PRESET hidden
   VISIBILITY_INLINES_HIDDEN ON
   LINK_DEPENDS ${_version_script})
-target_link_options(sarnex_shared PRIVATE ${_pull} "LINKER:--version-script=${_version_script}")
+# The library is never unloaded (dlclose leaves it mapped): the worker threads of its OpenMP
+# runtime outlive every call, and a host that does not use that runtime itself would have it
+# unmapped under them and crash.
+target_link_options(sarnex_shared PRIVATE ${_pull} "LINKER:--version-script=${_version_script}"
+                    "LINKER:-z,nodelete")
 sarnex_link_available(sarnex_shared exports calibration levmar schemes model density heston
                       numerics platform)
 target_link_libraries(sarnex_shared PRIVATE sarnex::deps ${CMAKE_DL_LIBS})

@@ -10,6 +10,8 @@ function(sarnex_add_library folder)
   if(folder STREQUAL "platform")
     if(WIN32)
       file(GLOB os_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/windows/*.cpp)
+      # the Windows module's own source (cmake/SarnexDeliverables.cmake), not library code
+      list(FILTER os_sources EXCLUDE REGEX "/module_pin\\.cpp$")
     else()
       file(GLOB os_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/posix/*.cpp)
     endif()
