@@ -13,6 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/cross-env.sh
+source scripts/apt-refresh.sh
 
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
@@ -35,7 +36,7 @@ missing_packages() {
 }
 
 apt_updated=0
-apt_update() { "${APT[@]}" update >/dev/null; apt_updated=1; }
+apt_update() { apt_refresh install-cross-deps "${APT[@]}"; apt_updated=1; }
 
 install_packages() {
   local extra=() miss

@@ -2,6 +2,7 @@
 # Installs what the native build and its tests need on Debian 12. Safe to run again: it does
 # nothing when every package is already there.
 set -euo pipefail
+source "$(dirname "$0")/apt-refresh.sh"
 packages=(build-essential cmake pkg-config git
           libeigen3-dev libsuitesparse-dev libmetis-dev libopenblas-dev liblapack-dev libboost-dev
           libgtest-dev libgmock-dev libbenchmark-dev)
@@ -12,6 +13,6 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get -o DPkg::Lock::Timeout=600 update -q
+  apt_refresh install-deps $SUDO apt-get -o DPkg::Lock::Timeout=600 -q
   $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
 fi
