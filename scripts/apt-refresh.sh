@@ -6,8 +6,15 @@
 # download; so a refresh that keeps failing prints one warning naming the failed indexes and
 # returns 0. If a needed package really is missing, the install that follows fails with apt's
 # own message.
+#
+# The failed index is often one architecture's of an update suite (security's i386, say): that
+# suite's packages of the other architecture are then newer than any of the first, and a package
+# that must have one version on both (Multi-Arch: same, such as libssl3 for wine32) can no longer
+# be paired. So after a partial refresh APT_TARGET holds "-t <release>": installs that add it take
+# the release's own suite first, whose versions exist for both.
 APT_REFRESH_TRIES=${APT_REFRESH_TRIES:-3}
 APT_REFRESH_PAUSE=${APT_REFRESH_PAUSE:-10}
+APT_TARGET=()
 
 apt_refresh() {
   local tag=$1; shift
@@ -20,7 +27,8 @@ apt_refresh() {
   # apt names each index it could not fetch as "E: Failed to fetch URL  reason" (or "W: ...").
   failed=$(sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' "$out" | tr '\n' ' ')
   [ -n "$failed" ] || failed=$(grep -E '^[EW]: ' "$out" | tail -n 1)
-  echo "$tag: warning: the package lists did not refresh in $APT_REFRESH_TRIES tries (failed: ${failed:-apt-get update gave no reason}); going on with the lists that did" >&2
+  APT_TARGET=(-t "$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")")
+  echo "$tag: warning: the package lists did not refresh in $APT_REFRESH_TRIES tries (failed: ${failed:-apt-get update gave no reason}); going on with the lists that did, from the release's own suite (${APT_TARGET[*]})" >&2
   rm -f "$out"
   return 0
 }

@@ -45,7 +45,7 @@ install_packages() {
   [ -z "$miss" ] && return 0
   [ $apt_updated = 1 ] || apt_update
   # shellcheck disable=SC2086
-  "${APT[@]}" install "${extra[@]}" $miss >/dev/null
+  "${APT[@]}" install "${extra[@]}" "${APT_TARGET[@]}" $miss >/dev/null
 }
 
 # --- packages --------------------------------------------------------------------------------

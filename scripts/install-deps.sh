@@ -14,5 +14,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
   export DEBIAN_FRONTEND=noninteractive
   apt_refresh install-deps $SUDO apt-get -o DPkg::Lock::Timeout=600 -q
-  $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
+  $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${APT_TARGET[@]}" "${missing[@]}"
 fi
