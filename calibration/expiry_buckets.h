@@ -19,6 +19,10 @@ struct ExpiryBucket {
     double d = 0.0;
     std::int32_t callPut = 1;       // the multi-strike read-out picks call or put per strike
     std::int32_t exerciseType = 0;  // European
+    // The rows' own sides and exercise types, in the order of the strikes, where the chain gives
+    // them (the chain exports): an expiry with American rows is priced row by row.
+    std::vector<std::int32_t> callPuts;
+    std::vector<std::int32_t> exerciseTypes;
     std::int32_t NS = 0;
     std::int32_t Nv = 0;
     std::int32_t NT = 0;

@@ -41,28 +41,46 @@ void takeOptionData(ExpiryBucket& bucket, const QuoteRow& row)
     bucket.exerciseType = row.exerciseType;
 }
 
+bool hasAmericanRows(const ExpiryBucket& bucket)
+{
+    return std::find(bucket.exerciseTypes.begin(), bucket.exerciseTypes.end(), 1) !=
+           bucket.exerciseTypes.end();
+}
+
 // The squared errors of one bucket's strikes, with the number of strikes that got a model implied
 // volatility added to priced. A bucket of one strike has nothing for the multi-strike read-out:
 // its strike takes the one-strike solve, as a put at or below the spot and a call above it, the
-// side the read-out would report.
+// side the read-out would report. The read-out's parity term for strikes above the spot is a
+// European identity, so a bucket with American rows is priced row by row too, each row as the
+// contract it quotes (its own side and exercise type).
 std::vector<double> bucketSquaredErrors(const ExpiryBucket& bucket, const ChainRequest& request,
                                         const ChainVarianceBounds& bounds, std::size_t& priced)
 {
     const double VmaxParam = bounds.vmaxParam(bucket.T, bucket.vmaxMultiplier);
-    int NS = bucket.NS;
-    int Nv = bucket.Nv;
-    int priceMode = request.priceMode;
     Array<double> ivs(bucket.strikes.size());
     RobustSolveStatus status;
-    if (bucket.strikes.size() == 1) {
-        const double K = bucket.strikes.front();
-        ivs[0] = RobustSvPdeSolve(bucket.S, K, bucket.T, bucket.r, bucket.d, request.v0,
-                                  request.vL, request.theta, request.volvol, request.rho, &NS, &Nv,
-                                  bucket.NT, putFlag(K, bucket.S), bucket.exerciseType,
-                                  &priceMode, request.schemeNumber, 1, request.SmaxUser, VmaxParam,
-                                  request.spotGridFlag, true, request.modelCode, &status);
-        status.strikeFailed.assign(1, status.failed);
+    // One strike by the one-strike solve, on fresh copies of the sizes and mode it may change.
+    auto oneStrike = [&](std::size_t u, int callPut, int exerciseType) {
+        int ns = bucket.NS;
+        int nv = bucket.Nv;
+        int mode = request.priceMode;
+        RobustSolveStatus one;
+        ivs[u] = RobustSvPdeSolve(bucket.S, bucket.strikes[u], bucket.T, bucket.r, bucket.d,
+                                  request.v0, request.vL, request.theta, request.volvol,
+                                  request.rho, &ns, &nv, bucket.NT, callPut, exerciseType, &mode,
+                                  request.schemeNumber, 1, request.SmaxUser, VmaxParam,
+                                  request.spotGridFlag, true, request.modelCode, &one);
+        status.strikeFailed.push_back(one.failed);
+    };
+    if (hasAmericanRows(bucket)) {
+        for (std::size_t u = 0; u < bucket.strikes.size(); ++u)
+            oneStrike(u, bucket.callPuts[u], bucket.exerciseTypes[u]);
+    } else if (bucket.strikes.size() == 1) {
+        oneStrike(0, putFlag(bucket.strikes.front(), bucket.S), bucket.exerciseType);
     } else {
+        int NS = bucket.NS;
+        int Nv = bucket.Nv;
+        int priceMode = request.priceMode;
         RobustSvPdeSolveStrikes(bucket.S, bucket.strikes, ivs, bucket.T, bucket.r, bucket.d,
                                 request.v0, request.vL, request.theta, request.volvol, request.rho,
                                 &NS, &Nv, bucket.NT, kBucketCallPut, bucket.exerciseType,
@@ -103,6 +121,8 @@ std::vector<ExpiryBucket> expiryBuckets(std::vector<QuoteRow> rows, const ChainR
         ExpiryBucket& bucket = buckets.back();
         bucket.strikes.push_back(row.K);
         bucket.marketIVs.push_back(row.marketIV);
+        bucket.callPuts.push_back(row.callPut);
+        bucket.exerciseTypes.push_back(row.exerciseType);
         bucket.smallestPrice =
             std::min(bucket.smallestPrice, blackScholesPrice(row.S, row.K, row.r, row.d,
                                                              row.marketIV, row.T, row.callPut));

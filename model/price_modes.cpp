@@ -79,7 +79,8 @@ void OrvHestonVanilla::calcPrice(Array<double>& out0, Array<double>& out1, Array
         const double P2 = results[2];
 
         if (isPrice(P1) && isPrice(P2)) {
-            results[2] = c2 * results[2] - c1 * P1;
+            // Extrapolation can carry an American price below its exercise value.
+            results[2] = detail::atLeastExerciseValue(*this, c2 * results[2] - c1 * P1);
             results[4] = results[2];
             if (computeIVs) {
                 results[4] = detail::singleStrikeImpliedVol(*this, results[4], true);
@@ -166,7 +167,8 @@ void OrvHestonVanilla::calcGridRichardson(Array<Array<double>>& outs, double* cp
                 }
             }
 
-            const double P = Pf > 0.0 ? Pf * 4.0 / 3.0 - Pc / 3.0 : Pf;
+            const double P =
+                Pf > 0.0 ? detail::atLeastExerciseValue(*this, Pf * 4.0 / 3.0 - Pc / 3.0) : Pf;
             results[2] = P;
             results[4] = P;
 

@@ -3,6 +3,7 @@
 #include "numerics/implied_vol.h"
 #include "numerics/numerical_error.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -112,6 +113,16 @@ double singleStrikeImpliedVol(const OrvHestonVanilla& option, double price,
         }
         throw;
     }
+}
+
+double atLeastExerciseValue(const OrvHestonVanilla& option, double price)
+{
+    if (!option.american) {
+        return price;
+    }
+    const double exercise =
+        std::max(option.callPut == 1 ? option.K - option.S : option.S - option.K, 0.0);
+    return std::max(price, exercise);
 }
 
 void strikeImpliedVols(OrvHestonVanilla& option, bool zeroOnBracketFailure)

@@ -51,6 +51,11 @@ double singleStrikeImpliedVol(const OrvHestonVanilla& option, double price,
 // 0.0 when zeroOnBracketFailure, else it is thrown on.
 void strikeImpliedVols(OrvHestonVanilla& option, bool zeroOnBracketFailure);
 
+// An American option is worth at least its exercise value at the spot: a price below
+// max(S - K, 0) (a call) or max(K - S, 0) (a put) is raised to it. Any other option's price is
+// returned as it is.
+double atLeastExerciseValue(const OrvHestonVanilla& option, double price);
+
 // The rule for the ORV-X1 and XGBM vol models: a safe value outside [-0.05 S, 50 S] is no price.
 void applyPlausibilityRule(OrvHestonVanilla& option);
 

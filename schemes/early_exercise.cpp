@@ -1,5 +1,8 @@
 #include "schemes/early_exercise.h"
 
+#include "schemes/scheme_frame.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -98,4 +101,14 @@ bool projectOntoPayoff(const Array<double>& grid, int n, const Array<double>& pa
     for (int i = 0; i < n; ++i)
         row[i] = projected[i];
     return true;
+}
+
+void exerciseTable(const SchemeFrame& frame, RowMatrix& U)
+{
+    const Array<double>& payoff = frame.option.payoff;
+    for (int j = 0; j <= frame.Nv; ++j) {
+        double* row = U.data[j + 1];
+        for (int i = 1; i < frame.n; ++i)
+            row[i] = std::max(row[i], payoff[i]);
+    }
 }

@@ -5,6 +5,9 @@
 // the scheme its order.
 
 #include "numerics/array.h"
+#include "numerics/row_matrix.h"
+
+class SchemeFrame;
 
 // Re-averages the cell of the spot node nearest to x: `src` holds the value on the one side of
 // x and `out` on the other (src above x when sourceAbove is set, below it otherwise); out at that
@@ -25,3 +28,9 @@ void reworkStrikeCell(const Array<double>& grid, int n, Array<double>& out, cons
 // Returns whether any node was projected.
 bool projectOntoPayoff(const Array<double>& grid, int n, const Array<double>& payoff, double K,
                        bool put, double* row);
+
+// Plain early exercise of a whole value table of the splitting schemes (row j + 1 holds variance
+// node j, column i spot node i): every spot node 1 .. n - 1 of every variance row 0 .. Nv takes
+// the larger of its value and the option's payoff there, on the frame's own (spot or log-spot)
+// nodes.
+void exerciseTable(const SchemeFrame& frame, RowMatrix& U);

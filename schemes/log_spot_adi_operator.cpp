@@ -47,8 +47,9 @@ double logSpotLowerValue(const SchemeFrame& frame, double tau, bool zeroWhenPayo
         return 0.0;
     if (zeroWhenPayoffZero && frame.u0[0] == 0.0)
         return 0.0;
+    // The lowest node lies above zero: an American put there is worth its exercise value.
     if (o.american)
-        return o.K;
+        return o.K - std::exp(frame.S[0]);
     return o.K * std::exp(-o.r * tau) - std::exp(frame.S[0]) * std::exp(-o.d * tau);
 }
 

@@ -27,7 +27,8 @@ public:
 };
 
 // The value on the lowest column of a log-spot grid, whose lowest node s0 = exp(x0) lies above
-// zero: for a European put K exp(-r tau) - s0 exp(-d tau), for an American put K, for a call 0.
+// zero: for a European put K exp(-r tau) - s0 exp(-d tau), for an American put K - s0, for a
+// call 0.
 // With zeroWhenPayoffZero, a put whose smoothed payoff at x0 is 0 keeps the column at 0.
 double logSpotLowerValue(const SchemeFrame& frame, double tau, bool zeroWhenPayoffZero);
 

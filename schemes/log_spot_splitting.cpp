@@ -1,6 +1,7 @@
 #include "schemes/log_spot_splitting.h"
 
 #include "schemes/adi_stages.h"
+#include "schemes/early_exercise.h"
 
 #include <cmath>
 
@@ -57,6 +58,8 @@ void stepLogSpotSplitting(const SchemeFrame& frame, SpotAdiOperator& op, RowMatr
             hvStages.step(U, step.dt, b);
         else
             mcs.step(U, step.theta, step.dt, b, false);
+        if (frame.option.american)
+            exerciseTable(frame, U);
     }
 }
 

@@ -67,6 +67,8 @@ private:
     void useMatrix(double omega, int code);
     // One implicit step: solves (c0 I - omega A) x = history + omega (boundary terms at tauNew).
     Vector step(const Vector& history, double omega, int code, double tauNew);
+    // Early exercise of an American option: every unknown at least the payoff at its node.
+    void exercise(Vector& level) const;
     // `levels` levels of step dt from `start`, the first at level firstLevel; the first level
     // comes from the start-up unless the price mode asks for implicit Euler throughout.
     Vector runLevels(const Vector& start, int firstLevel, int levels);
@@ -96,6 +98,7 @@ private:
     int currentCode_ = -1;
 
     Vector payoff_;            // u0 on the unknowns
+    Vector exerciseValue_;     // the payoff itself on the unknowns (American options)
     Vector solution_;          // the level at tau = T after run()
     Vector rhs_;
     double tauRestart_ = 0.0;  // time to expiry of the last exercise date passed
@@ -123,6 +126,12 @@ MultiLevelSolve::MultiLevelSolve(OrvHestonVanilla& option, const SchemeFrame& fr
         for (int i = 1; i <= NS_; ++i)
             payoff_[index(i, j)] = frame_.u0[i];
     solution_ = payoff_;
+    if (option.american) {
+        exerciseValue_.resize(N_);
+        for (int j = 0; j < Nv_; ++j)
+            for (int i = 1; i <= NS_; ++i)
+                exerciseValue_[index(i, j)] = option.payoff[i];
+    }
     rhs_.resize(N_);
     triplets_.reserve(7u * static_cast<std::size_t>(N_));
 }
@@ -223,8 +232,10 @@ double MultiLevelSolve::lowerValue(double tau) const
     if (option_.callPut != 1 || frame_.u0[0] == 0.0)
         return 0.0;
     const double K = option_.K;
+    // At S = 0, or at the lowest log-spot node s0 > 0, an American put is worth its exercise
+    // value.
     if (option_.american)
-        return K;
+        return member_.logSpot ? K - std::exp(frame_.S[0]) : K;
     // A Bermudan put at S = 0 is exercised at every date; from the last one it is discounted.
     if (option_.secondExerciseFlag && !member_.logSpot)
         return K * std::exp(-option_.r * (tau - tauRestart_));
@@ -252,7 +263,14 @@ MultiLevelSolve::Vector MultiLevelSolve::step(const Vector& history, double omeg
     }
     Vector x;
     lu_.solve(rhs_, x);
+    if (option_.american)
+        exercise(x);
     return x;
+}
+
+void MultiLevelSolve::exercise(Vector& level) const
+{
+    level = level.cwiseMax(exerciseValue_);
 }
 
 MultiLevelSolve::Vector MultiLevelSolve::runLevels(const Vector& start, int firstLevel,
@@ -278,6 +296,8 @@ MultiLevelSolve::Vector MultiLevelSolve::runLevels(const Vector& start, int firs
         half = step(half, hh, kImplicitEuler,
                     k == kHalfSteps ? tauOfLevel(firstLevel) : tauStart + k * hh);
     Vector u1 = 2.0 * quarter - half;
+    if (option_.american)
+        exercise(u1);
     if (levels == 1)
         return u1;
 

@@ -1,6 +1,7 @@
 #include "schemes/scheme_frame.h"
 
 #include "model/input_checks.h"
+#include "model/scheme_dispatch.h"
 #include "numerics/numerical_error.h"
 #include "numerics/poly_interp.h"
 
@@ -294,10 +295,12 @@ void SchemeFrame::finishSingle(Array<Array<double>>& outputs, SpotGreeks greeks)
     if (!interp_)
         throw NumericalError("The solution has not been read out");
     prepareOutputs(outputs);
-    const double price = interpAtSpot(option.S, option.v0);
+    const double interpolated = interpAtSpot(option.S, option.v0);
     // A solution that blew up is no price; the robust solves retry on this failure.
-    if (!std::isfinite(price))
+    if (!std::isfinite(interpolated))
         throw NumericalError("Instability detected");
+    // The interpolant of an exercised region need not stay on the payoff between the nodes.
+    const double price = detail::atLeastExerciseValue(option, interpolated);
 
     // A zero price makes any clearly negative nearby value dominant.
     const double neg = maxNearbyNegVal_;

@@ -9,6 +9,7 @@
 #include "numerics/numerical_error.h"
 #include "schemes/adi_operator_matrix.h"
 #include "schemes/adi_stages.h"
+#include "schemes/early_exercise.h"
 #include "schemes/scheme_frame.h"
 #include "schemes/spot_adi_operator.h"
 
@@ -55,11 +56,13 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegSqrtThetaSparse(
         b.zeroNew = frame.spotZeroValue(step.tauNew);
         if (step.damping) {
             damped->step(U, b.zeroNew, b.dfNew);
-            continue;
+        } else {
+            if (step.phaseStart)
+                op.factor(step.theta, step.dt);
+            hv.step(U, step.dt, b);
         }
-        if (step.phaseStart)
-            op.factor(step.theta, step.dt);
-        hv.step(U, step.dt, b);
+        if (american)
+            exerciseTable(frame, U);
     }
 
     frame.readOut([&U](int i, int j) { return U.data[j + 1][i]; });

@@ -5,6 +5,7 @@
 #include "model/option_objects.h"
 #include "model/variance_law.h"
 #include "schemes/adi_stages.h"
+#include "schemes/early_exercise.h"
 #include "schemes/scheme_frame.h"
 #include "schemes/spot_adi_operator.h"
 
@@ -28,6 +29,8 @@ void stepHundsdorferVerwer(const SchemeFrame& frame, SpotAdiOperator& op, RowMat
         b.dfNew = frame.slopeFactor(step.tauNew);
         b.zeroNew = frame.spotZeroValue(step.tauNew);
         hv.step(U, step.dt, b, step.damping);
+        if (frame.option.american)
+            exerciseTable(frame, U);
     }
 }
 
