@@ -65,6 +65,11 @@ VarianceLaw VarianceLaw::squareRootOrGarch(const VarianceModelParameters& p)
     return p.modelCode == 0 ? squareRoot(p) : garch(p);
 }
 
+VarianceLaw VarianceLaw::squareRootGarchOrSplitting(const VarianceModelParameters& p)
+{
+    return p.modelCode == 0 || p.modelCode == 1 ? squareRootOrGarch(p) : spotPowerSplitting(p);
+}
+
 VarianceLaw VarianceLaw::garchOrSquareRoot(const VarianceModelParameters& p)
 {
     return p.modelCode == 1 ? garch(p) : squareRoot(p);

@@ -64,6 +64,15 @@ struct VarianceLaw {
     double mixedCoefficient(double v) const { return params.xi * params.rho * mixedPower(v); }
     double drift(double v) const;
 
+    // Neither drift nor diffusion at v = 0 (the drift vanishes there with the diffusion): the
+    // bottom row of the grid has no equation of its own and is extrapolated from the rows above.
+    bool degenerateAtZero() const { return driftForm != VarianceDriftForm::MeanReverting; }
+    // The volatility law whose bottom row holds the zero-volatility value of the option.
+    bool zeroVolatilityRow() const
+    {
+        return volatilityCoordinate && driftForm == VarianceDriftForm::VarianceScaled;
+    }
+
     // Square-root (Heston-type) law: g = v, m = v.
     static VarianceLaw squareRoot(const VarianceModelParameters& p);
     // GARCH-type law: g = v^2, m = v sqrt(v).
@@ -72,6 +81,9 @@ struct VarianceLaw {
     // The laws as the operators and schemes select them by model code:
     // square-root for code 0, GARCH-type for every other code.
     static VarianceLaw squareRootOrGarch(const VarianceModelParameters& p);
+    // The laws of the spot-grid schemes 6 to 9: square-root for code 0, GARCH-type for code 1,
+    // and for the other models their own laws, those of spotPowerSplitting.
+    static VarianceLaw squareRootGarchOrSplitting(const VarianceModelParameters& p);
     // GARCH-type for code 1 only, square-root for every other code (spot-grid operator).
     static VarianceLaw garchOrSquareRoot(const VarianceModelParameters& p);
     // Power law of the log-spot operator: square-root for code 0; otherwise

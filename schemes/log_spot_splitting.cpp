@@ -23,7 +23,7 @@ SpotAdiSettings logSpotOperatorSettings(const VarianceLaw& law, MixedStencil mix
     // out of the solve and made good afterwards: where the drift dominates that row (the Feller
     // condition fails) the afterthought costs the Modified Craig-Sneyd steps a large time error.
     s.zeroRow = ZeroVarianceRow::ExactElimination;
-    s.extrapolateZeroRow = law.driftForm != VarianceDriftForm::MeanReverting;
+    s.extrapolateZeroRow = law.degenerateAtZero();
     return s;
 }
 
@@ -31,8 +31,7 @@ void stepLogSpotSplitting(const SchemeFrame& frame, SpotAdiOperator& op, RowMatr
                           const LogSpotStepping& stepping)
 {
     const VarianceLaw& law = stepping.law;
-    const bool zeroVolatilityRow =
-        law.volatilityCoordinate && law.driftForm == VarianceDriftForm::VarianceScaled;
+    const bool zeroVolatilityRow = law.zeroVolatilityRow();
     const bool hv = stepping.splitting == Splitting::HundsdorferVerwer;
     const double theta = hv ? 1.0 - std::sqrt(2.0) * 0.5 : 1.0 / 3.0;
 

@@ -128,8 +128,10 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegMCS(
     // far one-sided weight lagged, which is stiff on fine variance grids (tens of basis points
     // at 30 steps when 2 kappa vL < xi^2).
     McsMember member;
-    member.law = VarianceLaw::squareRootOrGarch(varianceModelOf(*this));
+    member.law = VarianceLaw::squareRootGarchOrSplitting(varianceModelOf(*this));
     member.zeroRow = ZeroVarianceRow::ExactElimination;
+    member.extrapolateZeroRow = member.law.degenerateAtZero();
+    member.zeroVolatilityRow = member.law.zeroVolatilityRow();
     member.linearityTop = true;
     solveMcs(*this, member, outputs, cpuTime, widenSGrid, widenVmax, sGridParam, vGridStretch);
     return true;
@@ -148,8 +150,8 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegMCSPow(
     McsMember member;
     member.law = VarianceLaw::spotPowerSplitting(varianceModelOf(*this));
     member.zeroRow = ZeroVarianceRow::ExactElimination;
-    member.extrapolateZeroRow = modelCode == 2 || modelCode == 4;
-    member.zeroVolatilityRow = modelCode == 4;
+    member.extrapolateZeroRow = member.law.degenerateAtZero();
+    member.zeroVolatilityRow = member.law.zeroVolatilityRow();
     member.strikeVector = true;
     solveMcs(*this, member, outputs, cpuTime, widenSGrid, widenVmax, sGridParam, vGridStretch);
     return true;

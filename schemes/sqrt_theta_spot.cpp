@@ -47,17 +47,21 @@ bool OrvHestonVanilla::calcGARCHNUDirectNonNegSqrtTheta(
     double /*unusedValue2*/, std::vector<double>* /*unusedC*/, bool widenSGrid, bool widenVmax,
     double sGridParam, double vGridStretch)
 {
-    SchemeFrame frame(*this, routineFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch));
+    const VarianceLaw law = VarianceLaw::squareRootGarchOrSplitting(varianceModelOf(*this));
+    SchemeFrameSettings fs = routineFrameSettings(widenSGrid, widenVmax, sGridParam, vGridStretch);
+    fs.volatilityCoordinate = law.volatilityCoordinate;
+    SchemeFrame frame(*this, fs);
 
     SpotAdiSettings settings;
-    settings.law = VarianceLaw::squareRootOrGarch(varianceModelOf(*this));
+    settings.law = law;
     settings.mixed = MixedStencil::NinePoint;
     settings.zeroRow = ZeroVarianceRow::RecomputeAfterSolve;
+    settings.extrapolateZeroRow = law.degenerateAtZero();
     SpotAdiOperator op(frame, settings);
 
     RowMatrix U = op.makeTable();
     op.fillRows(U, frame.u0);
-    stepHundsdorferVerwer(frame, op, U, false);
+    stepHundsdorferVerwer(frame, op, U, law.zeroVolatilityRow());
 
     readSolution(frame, U);
     frame.reportTime(cpuTime);

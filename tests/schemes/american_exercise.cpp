@@ -89,7 +89,16 @@ TEST_P(AmericanEverySchemeTest, MatchesTheReferencePrices)
     std::printf("scheme %d: worst American price error %.4f\n", scheme, worst);
 }
 
-INSTANTIATE_TEST_SUITE_P(Schemes, AmericanEverySchemeTest, ::testing::Range(1, 16));
+// The two multi-level schemes take four to five times as long as the others (20 to 30 s here):
+// a suite that must be short can leave them out by the name MultiLevel.
+namespace {
+std::string schemeName(const ::testing::TestParamInfo<int>& info)
+{
+    return "scheme" + std::to_string(info.param);
+}
+}  // namespace
+INSTANTIATE_TEST_SUITE_P(Splitting, AmericanEverySchemeTest, ::testing::Range(2, 15), schemeName);
+INSTANTIATE_TEST_SUITE_P(MultiLevel, AmericanEverySchemeTest, ::testing::Values(1, 15), schemeName);
 
 // Richardson extrapolation in space (mode 5) and in time (mode 4) combines two prices that both
 // sit on the exercise value of a deep in-the-money put; the combination's rounding and its
