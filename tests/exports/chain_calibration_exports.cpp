@@ -11,12 +11,12 @@
 #include "exports/support/reference_chains.h"
 #include "model/scheme_dispatch.h"
 #include "numerics/implied_vol.h"
+#include "schemes/support/scheme_references.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -75,16 +75,10 @@ std::string record(const std::string& message)
 // Black-Scholes volatility of its American reference price.
 std::string americanPutChain()
 {
-    std::ifstream in(std::string(SARNEX_TEST_DATA_DIR) + "/american_heston.csv");
     std::ostringstream rows;
     rows.precision(17);
-    std::string line;
-    std::getline(in, line);
     int count = 0;
-    while (std::getline(in, line)) {
-        std::vector<double> f;
-        std::stringstream cells(line.substr(line.find(',') + 1));
-        for (std::string cell; std::getline(cells, cell, ',');) f.push_back(std::stod(cell));
+    for (const std::vector<double>& f : scheme_refs::numericRows("american_heston.csv")) {
         if (f[5] != 1.0) continue;  // calls
         const ImpliedVolTarget target{f[0], f[1], f[2], f[3], f[4], f[12], 1};
         rows << brentImpliedVol(&target, 1e-6, 2.0, 1e-14) << "\t" << f[0] << "\t" << f[1] << "\t"

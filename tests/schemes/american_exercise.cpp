@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,31 +23,16 @@ struct AmericanRow {
     double american = 0.0;
 };
 
+// american_heston.csv: S,K,T,r,d,callPut, v0,vL,meanReversion,volvol,rho, european,american,...
 std::vector<AmericanRow> americanRows()
 {
-    std::ifstream file(std::string(SARNEX_TEST_DATA_DIR) + "/american_heston.csv");
-    EXPECT_TRUE(file.good());
     std::vector<AmericanRow> rows;
-    std::string line;
-    std::getline(file, line);
-    while (std::getline(file, line)) {
-        const std::vector<std::string> c = scheme_refs::splitCsv(line);
-        if (c.size() < 15)
-            continue;
+    for (const std::vector<double>& f : scheme_refs::numericRows("american_heston.csv")) {
         AmericanRow row;
-        row.contract.S = std::stod(c[1]);
-        row.contract.K = std::stod(c[2]);
-        row.contract.T = std::stod(c[3]);
-        row.contract.r = std::stod(c[4]);
-        row.contract.d = std::stod(c[5]);
-        row.contract.callPut = std::stoi(c[6]);
-        row.model.v0 = std::stod(c[7]);
-        row.model.vL = std::stod(c[8]);
-        row.model.kappa = std::stod(c[9]);
-        row.model.volvol = std::stod(c[10]);
-        row.model.rho = std::stod(c[11]);
-        row.european = std::stod(c[12]);
-        row.american = std::stod(c[13]);
+        row.contract = {f[0], f[1], f[2], f[3], f[4], static_cast<int>(f[5])};
+        row.model = {f[9], f[6], f[7], f[8], f[10]};
+        row.european = f[11];
+        row.american = f[12];
         rows.push_back(row);
     }
     EXPECT_EQ(rows.size(), 18u);

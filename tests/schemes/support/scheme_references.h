@@ -36,6 +36,24 @@ inline std::vector<std::string> splitCsv(const std::string& line)
     return cells;
 }
 
+// A reference file of tests/data as rows of numbers, past its header and its first column (the
+// set's name).
+inline std::vector<std::vector<double>> numericRows(const std::string& file)
+{
+    std::ifstream in(std::string(SARNEX_TEST_DATA_DIR) + "/" + file);
+    EXPECT_TRUE(in.good()) << file;
+    std::vector<std::vector<double>> rows;
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        const std::vector<std::string> cells = splitCsv(line);
+        std::vector<double> row;
+        for (std::size_t i = 1; i < cells.size(); ++i) row.push_back(std::stod(cells[i]));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 // heston_analytic.csv (set,S,K,T,r,d,v0,vL,meanReversion,volvol,rho,call,put,impliedVol): the rows
 // (modelCode 0) with K in [kLow, kHigh] and T in [tLow, tHigh].
 inline std::vector<Reference> hestonReferences(double kLow, double kHigh, double tLow, double tHigh)
