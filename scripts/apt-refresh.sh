@@ -26,6 +26,7 @@ apt_refresh() {
   done
   # apt names each index it could not fetch as "E: Failed to fetch URL  reason" (or "W: ...").
   failed=$(sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' "$out" | tr '\n' ' ')
+  failed=${failed% }
   [ -n "$failed" ] || failed=$(grep -E '^[EW]: ' "$out" | tail -n 1)
   APT_TARGET=(-t "$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")")
   echo "$tag: warning: the package lists did not refresh in $APT_REFRESH_TRIES tries (failed: ${failed:-apt-get update gave no reason}); going on with the lists that did, from the release's own suite (${APT_TARGET[*]})" >&2
