@@ -27,6 +27,18 @@ void dispatchOnce(OrvHestonVanilla& option, Array<Array<double>>& outs, double* 
 
 bool isPrice(double value) { return value > noPriceMarker; }
 
+class StepCountRestorer {
+public:
+    explicit StepCountRestorer(int& steps) : steps_(steps), entry_(steps) {}
+    ~StepCountRestorer() { steps_ = entry_; }
+    StepCountRestorer(const StepCountRestorer&) = delete;
+    StepCountRestorer& operator=(const StepCountRestorer&) = delete;
+
+private:
+    int& steps_;
+    const int entry_;
+};
+
 }  // namespace
 
 void OrvHestonVanilla::calcPrice(Array<double>& out0, Array<double>& out1, Array<double>& out2,
@@ -38,6 +50,10 @@ void OrvHestonVanilla::calcPrice(Array<double>& out0, Array<double>& out1, Array
     if (priceMode == 5) {
         calcGridRichardson(outs, cpuTime);
     } else if (priceMode == 4) {
+        // The pairs run on NT1 and NT2 steps, but the object keeps the count it was given, on
+        // failure too: a later solve of it (a bumped maturity or volatility, a retry) then splits
+        // the same count again instead of solving on NT2 steps a different time discretisation.
+        const StepCountRestorer keepSteps(NT);
         const int NT1 = static_cast<int>(NT / kTimeSplitDivisor);
         if (NT1 < 1) {
             throw NumericalError("Richardson extrapolation in time needs at least 3 time steps");

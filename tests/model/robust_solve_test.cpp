@@ -282,6 +282,19 @@ TEST_F(RobustSolve, FullLadderGivesUpWithTheFailedRecord)
                          block(900, 400, 50) + "Value:\t-0.25\n" + kStars + "\n");
 }
 
+// Each attempt in Richardson in time solves on two shares of its step count; a retry of the same
+// object splits its own count again, not the second share of the last attempt.
+TEST_F(RobustSolve, TimeExtrapolatedRetriesSplitTheirOwnStepCount)
+{
+    scripted::Install install(play({priced(-0.25)}));
+    Sizes z{200, 100, 4};
+    solve(z);
+    const int attemptNT[] = {120, 40, 40, 40, 40, 40, 40, 50, 50};
+    ASSERT_EQ(scripted::calls().size(), 18u);
+    for (std::size_t i = 0; i < 9; ++i)
+        EXPECT_EQ(scripted::calls()[2 * i].NT + scripted::calls()[2 * i + 1].NT, attemptNT[i]) << i;
+}
+
 TEST_F(RobustSolve, LadderFromSchemeTwoTakesThreeHundredStepsOnTheStage)
 {
     // A zero value at Nv >= 240 enters the denser stage without the fallback, so the scheme in
