@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -345,42 +344,4 @@ TEST(OptionPricerExport, WithoutBumpsTheFifthOutputIsZeroAndVegaIsNotWritten)
     // A non-negative cpuTime on entry: params[4] is the price itself.
     EXPECT_EQ(call.params[4], call.params[1]);
     EXPECT_GT(call.params[1], 0.0);
-}
-
-// Richardson in time splits the step count in two; the bumped maturity and volatility must be
-// solved on the same split as the value they are differenced against, or each difference
-// measures a change of time grid divided by a bump of 1e-5.
-TEST(OptionPricerExport, TimeExtrapolatedThetaAndVegaDifferenceTheCallersDiscretisation)
-{
-    HestonCase c;
-    c.T = 2.0, c.d = 0.01, c.kappa = 1.5, c.volvol = 0.3, c.rho = -0.9;
-    auto volShifted = [](double v, double h) { return (std::sqrt(v) + h) * (std::sqrt(v) + h); };
-    auto pricer = [&](double T, double volShift, bool bumps) {
-        PricerCall call(100);
-        call.NS = 100, call.Nv = 50, call.NT = 100, call.priceMode = 4;
-        call.rootT = std::sqrt(T), call.d = c.d;
-        // Undoes the export's exp(log(1 + rootT) (params[0] - 5 r)).
-        const double p[6] = {std::log(c.volvol) / std::log(1.0 + call.rootT) + 5.0 * c.r,
-                             volShifted(c.v0, volShift), volShifted(c.vL, volShift), c.kappa,
-                             c.rho, 0.0};
-        std::copy(p, p + 6, call.params);
-        call.bumpMaturity = call.bumpVariance = bumps;
-        EXPECT_EQ(call.call(), "");
-        return call;
-    };
-    const PricerCall call = pricer(c.T, 0.0, true);
-    const PricerCall later = pricer(c.T * 1.00001, 0.0, false);
-    const PricerCall moreVolatile = pricer(c.T, 0.00001, false);
-    const std::size_t i = nearestNode(call.out[0], call.NS + 1, 100.0);
-    const double theta = (call.out[1][i] - later.out[1][i]) / (c.T * 0.00001) / 365.0;
-    const double vega = (moreVolatile.out[1][i] - call.out[1][i]) / 0.00001 / 100.0;
-    EXPECT_NEAR(call.out[4][i], theta, 1e-8 * std::fabs(theta));
-    EXPECT_NEAR(call.out[5][i], vega, 1e-8 * vega);
-
-    // The semi-analytic price at spot 100, differenced centrally (maturity steps 0.01 and 0.005,
-    // volatility steps 0.001 and 0.0005) and combined by Richardson: its own error is far below
-    // the 0.05% that the solve's discretisation is allowed.
-    ASSERT_NEAR(call.out[0][i], 100.0, 1e-9);
-    EXPECT_NEAR(call.out[4][i], -0.009322559871, 5e-4 * 0.009322559871);
-    EXPECT_NEAR(call.out[5][i], 0.5203344787, 5e-4 * 0.5203344787);
 }
