@@ -1,22 +1,10 @@
 #include "levmar/fd_jacobian.h"
 
+#include "numerics/restore_on_exit.h"
+
 #include <cmath>
 
 namespace {
-
-// Puts p_j back however the evaluation ends.
-class ComponentRestorer {
-public:
-    ComponentRestorer(double& component) : component_(component), saved_(component) {}
-    ~ComponentRestorer() { component_ = saved_; }
-    ComponentRestorer(const ComponentRestorer&) = delete;
-    ComponentRestorer& operator=(const ComponentRestorer&) = delete;
-    double saved() const { return saved_; }
-
-private:
-    double& component_;
-    double saved_;
-};
 
 double stepFor(double pj, double delta)
 {
@@ -42,7 +30,7 @@ void forwardDifferenceJacobian(LevmarObjective func, double* p, const double* hx
             d = -d;
         }
         {
-            ComponentRestorer restore(p[j]);
+            RestoreOnExit<double> restore(p[j]);  // p_j back however the evaluation ends
             p[j] = restore.saved() + d;
             func(p, hxx, m, n, adata);
         }
@@ -62,7 +50,7 @@ void centralDifferenceJacobian(LevmarObjective func, double* p, double* hxm, dou
             continue;
         }
         {
-            ComponentRestorer restore(p[j]);
+            RestoreOnExit<double> restore(p[j]);  // p_j back however the evaluation ends
             p[j] = restore.saved() - d;
             func(p, hxm, m, n, adata);
             p[j] = restore.saved() + d;

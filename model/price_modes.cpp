@@ -2,6 +2,7 @@
 #include "model/scheme_dispatch.h"
 
 #include "numerics/numerical_error.h"
+#include "numerics/restore_on_exit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,18 +28,6 @@ void dispatchOnce(OrvHestonVanilla& option, Array<Array<double>>& outs, double* 
 
 bool isPrice(double value) { return value > noPriceMarker; }
 
-class StepCountRestorer {
-public:
-    explicit StepCountRestorer(int& steps) : steps_(steps), entry_(steps) {}
-    ~StepCountRestorer() { steps_ = entry_; }
-    StepCountRestorer(const StepCountRestorer&) = delete;
-    StepCountRestorer& operator=(const StepCountRestorer&) = delete;
-
-private:
-    int& steps_;
-    const int entry_;
-};
-
 }  // namespace
 
 void OrvHestonVanilla::calcPrice(Array<double>& out0, Array<double>& out1, Array<double>& out2,
@@ -53,7 +42,7 @@ void OrvHestonVanilla::calcPrice(Array<double>& out0, Array<double>& out1, Array
         // The pairs run on NT1 and NT2 steps, but the object keeps the count it was given, on
         // failure too: a later solve of it (a bumped maturity or volatility, a retry) then splits
         // the same count again instead of solving on NT2 steps a different time discretisation.
-        const StepCountRestorer keepSteps(NT);
+        const RestoreOnExit<int> keepSteps(NT);
         const int NT1 = static_cast<int>(NT / kTimeSplitDivisor);
         if (NT1 < 1) {
             throw NumericalError("Richardson extrapolation in time needs at least 3 time steps");

@@ -3,6 +3,8 @@
 #include "schemes/adi_stages.h"
 #include "schemes/early_exercise.h"
 
+#include "numerics/restore_on_exit.h"
+
 #include <cmath>
 
 SchemeFrameSettings logSpotFrameSettings(bool widenSGrid, bool widenVmax, double sGridParam,
@@ -87,11 +89,7 @@ void strikeVectorDerivatives(OrvHestonVanilla& option, Array<Array<double>>& out
     }
     // The log-spot nodes are not evenly spaced: the three-point rules apply whatever the
     // object's grid flag says.
-    struct FlagGuard {
-        OrvHestonVanilla& o;
-        bool saved;
-        ~FlagGuard() { o.nonUniformSGrid = saved; }
-    } guard{option, option.nonUniformSGrid};
+    const RestoreOnExit<bool> keepFlag(option.nonUniformSGrid);
     option.nonUniformSGrid = true;
     option.spotDerivativesUniform(outputs[2], outputs[3]);
 }
