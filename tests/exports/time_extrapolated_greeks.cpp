@@ -1,42 +1,34 @@
 // OrvOptionPricer's time decay and volatility sensitivity under Richardson in time. A program of
 // its own: its five solves on the fine multi-level grid take minutes in the emulated 32-bit suite.
 
-#include "exports/single_option_exports.h"
+#include "exports/support/pricer_call.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <vector>
+
+using pricer_test::nearestNode;
+using pricer_test::PricerCall;
 
 namespace {
 
-struct Solution {
-    int NS = 100;
-    std::vector<std::vector<double>> out = std::vector<std::vector<double>>(6);
-};
-
 // The Heston call K = S = 100, r 3%, d 1%, priced at priceMode 4 on 100 x 50 x 100.
-Solution price(double T, double volShift, bool bumps)
+PricerCall price(double T, double volShift, bool bumps)
 {
     const double r = 0.03, volvol = 0.3;
     const double vol = std::sqrt(0.04) + volShift;
-    const double rootT = std::sqrt(T);
+    PricerCall call(100);
+    call.NS = 100, call.Nv = 50, call.NT = 100, call.priceMode = 4;
+    call.rootT = std::sqrt(T), call.r = r, call.d = 0.01;
     // Undoes the export's exp(log(1 + rootT) (params[0] - 5 r)).
-    double params[6] = {std::log(volvol) / std::log(1.0 + rootT) + 5.0 * r, vol * vol, vol * vol,
-                        1.5, -0.9, 0.0};
-    double five[5] = {0, 0, 0, 0, 0};
-    double cpu = 0.0;
-    int Nv = 50;
-    Solution s;
-    for (auto& array : s.out) array.assign(101, 0.0);
-    platform::Bstr message = OrvOptionPricer(
-        s.out[0].data(), s.out[1].data(), s.out[2].data(), s.out[3].data(), s.out[4].data(),
-        s.out[5].data(), &cpu, 100, 100, 100, rootT, params, r, 0.01, 0.0, &s.NS, &Nv, 0, 0, 4, 0,
-        five, five, -3.0, 0.0, 1.0, bumps, bumps, true, false, 0);
-    EXPECT_EQ(platform::narrowFromBstr(message), "");
-    platform::freeBstr(message);
-    return s;
+    const double params[6] = {std::log(volvol) / std::log(1.0 + call.rootT) + 5.0 * r, vol * vol,
+                              vol * vol, 1.5, -0.9, 0.0};
+    std::copy(params, params + 6, call.params);
+    call.bumpMaturity = call.bumpVariance = bumps;
+    EXPECT_EQ(call.call(), "");
+    return call;
 }
 
 }  // namespace
@@ -47,11 +39,10 @@ Solution price(double T, double volShift, bool bumps)
 TEST(OptionPricerExport, TimeExtrapolatedThetaAndVegaDifferenceTheCallersDiscretisation)
 {
     const double T = 2.0;
-    const Solution call = price(T, 0.0, true);
-    const Solution later = price(T * 1.00001, 0.0, false);
-    const Solution moreVolatile = price(T, 0.00001, false);
-    std::size_t i = 0;
-    while (i < 100 && call.out[0][i] < 100.0 - 1e-9) ++i;
+    const PricerCall call = price(T, 0.0, true);
+    const PricerCall later = price(T * 1.00001, 0.0, false);
+    const PricerCall moreVolatile = price(T, 0.00001, false);
+    const std::size_t i = nearestNode(call.out[0], call.NS + 1, 100.0);
     ASSERT_NEAR(call.out[0][i], 100.0, 1e-9);
     const double theta = (call.out[1][i] - later.out[1][i]) / (T * 0.00001) / 365.0;
     const double vega = (moreVolatile.out[1][i] - call.out[1][i]) / 0.00001 / 100.0;
